@@ -1,0 +1,35 @@
+// Movie-address helpers shared by the program and the extension. All of them
+// are pure text functions: every input gives some output, possibly empty.
+#pragma once
+
+#include <string>
+
+namespace vorra {
+
+// The folder delimiter of file paths on this host.
+inline constexpr char PathDelim = '/';
+
+// An empty folder stays empty; otherwise the host delimiter is appended unless present.
+std::string AddTrailingBackslash(const std::string& folder);
+
+// The file name an address ends in; a query is cut off first.
+std::string UrlFileName(const std::string& address);
+
+// The base folder of an address, ending with its separator. A web address
+// with nothing behind its host (http://site) is taken as http://site/.
+std::string UrlBase(const std::string& address);
+
+// The absolute address of a movie value found on a page whose base is `base`.
+std::string ResolveMovieUrl(const std::string& value, const std::string& base);
+
+// The double-quoted value of the MOVIE parameter inside an OBJECT element's markup.
+std::string MovieParamValue(const std::string& markup);
+
+// Length of "scheme://" when the text starts with one, else 0.
+std::size_t SchemePrefixLength(const std::string& text);
+
+// ASCII-only case mapping: 8-bit text is UTF-8 here, other bytes stay as they are.
+std::string AnsiUpperCase(std::string text);
+std::string AnsiLowerCase(std::string text);
+
+}  // namespace vorra

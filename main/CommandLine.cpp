@@ -1,0 +1,49 @@
+#include "main/CommandLine.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "main/SwfInfoCommand.h"
+
+#ifndef VORRA_VERSION
+#define VORRA_VERSION "0"
+#endif
+
+namespace vorra {
+
+namespace {
+
+void Usage(std::ostream& os) {
+  os << "Vorra " VORRA_VERSION ": saves the Flash movies that web pages embed.\n"
+        "\n"
+        "usage:\n"
+        "  vorra swfinfo [--json] FILE...   the header facts of Flash movies\n"
+        "  vorra --help | --version\n";
+}
+
+}  // namespace
+
+int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    Usage(err);
+    return 2;
+  }
+  const std::string& verb = args.front();
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (verb == "--help" || verb == "-h" || verb == "help") {
+    Usage(out);
+    return 0;
+  }
+  if (verb == "--version") {
+    out << "vorra " VORRA_VERSION "\n";
+    return 0;
+  }
+  if (verb == "swfinfo") return SwfInfoCommand(rest, out, err);
+  err << "vorra: unknown command '" << verb << "'\n";
+  Usage(err);
+  return 2;
+}
+
+}  // namespace vorra
