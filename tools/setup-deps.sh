@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="
   g++ cmake ninja-build pkg-config python3
-  zlib1g-dev liblzma-dev
+  zlib1g-dev liblzma-dev libsqlite3-dev libcurl4-openssl-dev curl
   libgtest-dev libgmock-dev libbenchmark-dev
 "
 # Extra packages for one target (make fuzz asks for clang) come as arguments.
@@ -30,5 +30,11 @@ fi
 
 echo "vorra: installing$missing"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends $missing >/dev/null
+log=$(mktemp)
+if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends $missing; } >"$log" 2>&1; then
+  cat "$log" >&2
+  rm -f "$log"
+  echo "vorra: installing$missing failed" >&2
+  exit 1
+fi
+rm -f "$log"
