@@ -1,0 +1,80 @@
+// The URL cache: every download leaves its own copy here, and the cache is
+// walked and pruned with the WinInet calls. Index in SQLite, files in the
+// cache folder (named after the address's file name with a counter:
+// movie[1].swf, movie[2].swf...). All of it lives under the per-user cache
+// folder, so VORRA_HOME moves it.
+#pragma once
+
+#include "platform/win/Types.h"
+
+namespace win {
+
+// Entry types (the filter flags of the enumeration are the same bits).
+inline constexpr DWORD NORMAL_CACHE_ENTRY = 0x00000001;
+inline constexpr DWORD STABLE_CACHE_ENTRY = 0x00000002;
+inline constexpr DWORD STICKY_CACHE_ENTRY = 0x00000004;
+inline constexpr DWORD EDITED_CACHE_ENTRY = 0x00000008;
+inline constexpr DWORD TRACK_OFFLINE_CACHE_ENTRY = 0x00000010;
+inline constexpr DWORD TRACK_ONLINE_CACHE_ENTRY = 0x00000020;
+inline constexpr DWORD SPARSE_CACHE_ENTRY = 0x00010000;
+inline constexpr DWORD OCX_CACHE_ENTRY = 0x00020000;
+inline constexpr DWORD COOKIE_CACHE_ENTRY = 0x00100000;
+inline constexpr DWORD URLHISTORY_CACHE_ENTRY = 0x00200000;
+
+// Room that callers of CreateUrlCacheEntryA give for the file name. WinInet
+// uses MAX_PATH; paths here may be longer, so the stand-in asks for more.
+inline constexpr DWORD URL_CACHE_MAX_PATH = 4096;
+
+struct INTERNET_CACHE_ENTRY_INFOA {
+  DWORD dwStructSize;
+  LPSTR lpszSourceUrlName;
+  LPSTR lpszLocalFileName;
+  DWORD CacheEntryType;
+  DWORD dwUseCount;
+  DWORD dwHitRate;
+  DWORD dwSizeLow;
+  DWORD dwSizeHigh;
+  FILETIME LastModifiedTime;
+  FILETIME ExpireTime;
+  FILETIME LastAccessTime;
+  FILETIME LastSyncTime;
+  LPSTR lpHeaderInfo;
+  DWORD dwHeaderInfoSize;
+  LPSTR lpszFileExtension;
+  union {
+    DWORD dwReserved;
+    DWORD dwExemptDelta;
+  };
+};
+
+// Reserves a new, unique file in the cache folder for an address, named after
+// the address's file name with a counter; lpszFileName receives its full path
+// (room for URL_CACHE_MAX_PATH bytes). The file exists (empty) on return.
+BOOL CreateUrlCacheEntryA(LPCSTR lpszUrlName, DWORD dwExpectedFileSize, LPCSTR lpszFileExtension,
+                          LPSTR lpszFileName, DWORD dwReserved);
+
+// Records the file (made by CreateUrlCacheEntryA and filled by the caller) as
+// the cache entry of the address, replacing an earlier entry of the same
+// address (whose file is deleted). lpHeaderInfo holds cchHeaderInfo bytes of
+// response header text.
+BOOL CommitUrlCacheEntryA(LPCSTR lpszUrlName, LPCSTR lpszLocalFileName, FILETIME ExpireTime,
+                          FILETIME LastModifiedTime, DWORD CacheEntryType, LPBYTE lpHeaderInfo,
+                          DWORD cchHeaderInfo, LPCSTR lpszFileExtension, LPCSTR lpszOriginalUrl);
+
+// The WinInet walk: a call with no buffer (or one too small) fails with
+// ERROR_INSUFFICIENT_BUFFER and sets *lpcbEntryInfo to the size needed; the
+// record's strings then lie inside the caller's buffer. ERROR_NO_MORE_ITEMS at
+// the end. Patterns: nullptr (every entry), "Cookie:", "Visited:", "" (the
+// downloaded files). dwFilter selects entry types.
+HANDLE FindFirstUrlCacheEntryExA(LPCSTR lpszUrlSearchPattern, DWORD dwFlags, DWORD dwFilter, GROUPID GroupId,
+                                 INTERNET_CACHE_ENTRY_INFOA* lpFirstCacheEntryInfo, LPDWORD lpcbEntryInfo,
+                                 LPVOID lpGroupAttributes, LPDWORD lpcbGroupAttributes, LPVOID lpReserved);
+BOOL FindNextUrlCacheEntryExA(HANDLE hEnumHandle, INTERNET_CACHE_ENTRY_INFOA* lpNextCacheEntryInfo,
+                              LPDWORD lpcbEntryInfo, LPVOID lpGroupAttributes, LPDWORD lpcbGroupAttributes,
+                              LPVOID lpReserved);
+BOOL FindCloseUrlCache(HANDLE hEnumHandle);
+
+// Removes the entry of an address and its file.
+BOOL DeleteUrlCacheEntry(LPCSTR lpszUrlName);
+
+}  // namespace win
