@@ -24,6 +24,7 @@ using namespace win;
 
 constexpr int MaxDepth = 12;
 constexpr int MaxItems = 400;
+constexpr std::size_t MaxWords = 48;  // each word costs a few transactions
 
 // A scratch folder for the run, removed at exit.
 struct TScratch {
@@ -104,8 +105,12 @@ void HostileNames(const std::uint8_t* data, std::size_t size) {
   ::setenv("VORRA_HOME", (Base() / "sound").c_str(), 1);
   std::vector<std::string> words(1);
   for (std::size_t i = 0; i < size; ++i) {
-    if (data[i] == 0) words.emplace_back();
-    else words.back().push_back(static_cast<char>(data[i]));
+    if (data[i] != 0) {
+      words.back().push_back(static_cast<char>(data[i]));
+    } else {
+      if (words.size() == MaxWords) break;
+      words.emplace_back();
+    }
   }
   HKEY top = nullptr;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, "Fuzz", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &top, nullptr) != 0) return;

@@ -437,11 +437,15 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
       for (int i = 0; i < PerProcess; ++i) {
         const std::string name = "p" + std::to_string(child) + "-" + std::to_string(i);
         failures += SetDword(k, name.c_str(), static_cast<DWORD>(i * 7 + child)) != Ok;
+        HKEY sub = nullptr;
         if (i % 100 == 0) {
-          HKEY sub = nullptr;
           failures += RegCreateKeyExA(k, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) != Ok;
           RegCloseKey(sub);
         }
+        // Both make the same keys: whoever comes second must find and open them.
+        const std::string common = "Common\\k" + std::to_string(i % 400);
+        failures += RegCreateKeyExA(k, common.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) != Ok;
+        RegCloseKey(sub);
       }
       ::_exit(failures > 99 ? 99 : failures);
     }
@@ -463,7 +467,11 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
                              nullptr, nullptr),
             Ok);
   EXPECT_EQ(values, 2u * PerProcess);
-  EXPECT_EQ(subkeys, 2u * PerProcess / 100);
+  EXPECT_EQ(subkeys, 2u * PerProcess / 100 + 1);
+  HKEY common;
+  ASSERT_EQ(Open(k, "Common", KEY_READ, common), Ok);
+  EXPECT_EQ(KeyNames(common).size(), 400u);
+  RegCloseKey(common);
   for (int child = 0; child < 2; ++child)
     for (int i = 0; i < PerProcess; ++i) {
       DWORD v = 0, size = sizeof v;
