@@ -109,8 +109,8 @@ class TStore {
 
   ~TStore() { Drop(); }
 
-  // Closes the connection without folding the WAL into the file: used for a
-  // store found damaged, which must stay as it is.
+  // Closes the connection. A store found damaged is closed without folding
+  // the WAL into it, so that the file stays as it is.
   void Drop() {
     findChild.reset(), keyExists.reset(), insertKey.reset(), hasChild.reset(), deleteKey.reset(), listKeys.reset(),
         keyInfo.reset();

@@ -85,8 +85,9 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
                       LPDWORD lpcbData);
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData, DWORD cbData);
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
-// Refuses with ERROR_ACCESS_DENIED while the key has subkeys. An empty
-// lpSubKey deletes hKey's own key.
+// Refuses with ERROR_ACCESS_DENIED while the key has subkeys, and for the
+// roots. An empty lpSubKey deletes hKey's own key. As on Windows, where the
+// deleted key's own security decides, hKey's access rights do not matter.
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 // Subkeys come in the order of their lower-cased names; values in the order
 // they were first written. On ERROR_MORE_DATA for the name the count is left
@@ -109,8 +110,9 @@ std::string GetRegistryStorePath();
 // again. Open key handles stay valid. For tests and tools that replace the file.
 void CloseRegistryStore();
 
-// Receives the one message about a store that cannot be used. It must not
-// call the registry. Answers the reporter it replaces; an empty one restores
+// Receives the message about a store that cannot be used, once per opening
+// (CloseRegistryStore makes the next call try again). It must not call the
+// registry. Answers the reporter it replaces; an empty one restores
 // the default, which writes to stderr.
 using TRegistryStoreReporter = std::function<void(const std::string& message)>;
 TRegistryStoreReporter SetRegistryStoreReporter(TRegistryStoreReporter reporter);
