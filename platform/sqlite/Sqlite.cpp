@@ -107,4 +107,12 @@ void TTransaction::Commit() {
   done_ = true;
 }
 
+TReadTransaction::TReadTransaction(TDatabase& db) : db_(db) { db_.Exec("BEGIN"); }
+
+// A read-only transaction has nothing to keep; ending it cannot lose data.
+TReadTransaction::~TReadTransaction() {
+  if (sqlite3_exec(db_.Handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+    sqlite3_exec(db_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 }  // namespace sqlite

@@ -82,4 +82,32 @@ class TTransaction {
   bool done_ = false;
 };
 
+// BEGIN (deferred) ... COMMIT around reads that must see one snapshot; never
+// used for writes, so it cannot meet another writer's newer snapshot.
+class TReadTransaction {
+ public:
+  explicit TReadTransaction(TDatabase& db);
+  ~TReadTransaction();
+  TReadTransaction(const TReadTransaction&) = delete;
+  TReadTransaction& operator=(const TReadTransaction&) = delete;
+
+ private:
+  TDatabase& db_;
+};
+
+// Resets a statement when the scope ends, so that no read stays open
+// (an open read holds an old snapshot and keeps the WAL from being folded in).
+class TStatementUse {
+ public:
+  explicit TStatementUse(TStatement& st) : st_(st) {}
+  ~TStatementUse() { st_.Reset(); }
+  TStatementUse(const TStatementUse&) = delete;
+  TStatementUse& operator=(const TStatementUse&) = delete;
+  TStatement* operator->() const { return &st_; }
+  TStatement& operator*() const { return st_; }
+
+ private:
+  TStatement& st_;
+};
+
 }  // namespace sqlite

@@ -7,6 +7,13 @@
 #include "tests/support/TestSupport.h"
 #include "tools/swfwriter/SwfWriter.h"
 
+namespace vorra::swf {
+// Names the form in test names and messages.
+void PrintTo(TSwfForm form, std::ostream* os) {
+  *os << (form == TSwfForm::sfPlain ? "plain" : form == TSwfForm::sfZlib ? "zlib" : "lzma");
+}
+}  // namespace vorra::swf
+
 namespace vorra {
 namespace {
 
