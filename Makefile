@@ -53,7 +53,7 @@ fuzz:
 	done
 
 bench: build
-	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$(basename $$b)"; $$b || exit 1; done
+	@rc=0; for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$(basename $$b)"; $$b || rc=1; done; exit $$rc
 
 clean:
 	rm -rf build build-asan $(FUZZ_DIR)

@@ -4,7 +4,14 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -103,8 +110,66 @@ bool ParseHead(const std::string& head, THttpRequest& r) {
   return true;
 }
 
+// A key and a self-signed certificate for 127.0.0.1, valid for a day.
+struct TTlsIdentity {
+  SSL_CTX* Ctx = nullptr;
+  std::string CertPem;
+
+  TTlsIdentity() {
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* cert = X509_new();
+    bool ok = key && cert;
+    if (ok) {
+      X509_set_version(cert, 2);
+      ASN1_INTEGER_set(X509_get_serialNumber(cert), static_cast<long>(::getpid()));
+      X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+      X509_gmtime_adj(X509_getm_notAfter(cert), 86400);
+      X509_set_pubkey(cert, key);
+      X509_NAME* name = X509_get_subject_name(cert);
+      X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1,
+                                 -1, 0);
+      X509_set_issuer_name(cert, name);
+      X509V3_CTX v3;
+      X509V3_set_ctx_nodb(&v3);
+      X509V3_set_ctx(&v3, cert, cert, nullptr, nullptr, 0);
+      for (const auto& [nid, value] : {std::pair{NID_subject_alt_name, "IP:127.0.0.1"},
+                                       std::pair{NID_basic_constraints, "critical,CA:TRUE"},
+                                       std::pair{NID_subject_key_identifier, "hash"}}) {
+        X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &v3, nid, value);
+        ok = ok && ext && X509_add_ext(cert, ext, -1);
+        X509_EXTENSION_free(ext);
+      }
+      ok = ok && X509_sign(cert, key, EVP_sha256()) > 0;
+    }
+    if (ok) {
+      Ctx = SSL_CTX_new(TLS_server_method());
+      ok = Ctx && SSL_CTX_use_certificate(Ctx, cert) == 1 && SSL_CTX_use_PrivateKey(Ctx, key) == 1;
+      if (Ctx) SSL_CTX_set_mode(Ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    }
+    if (ok) {
+      BIO* bio = BIO_new(BIO_s_mem());
+      PEM_write_bio_X509(bio, cert);
+      char* data = nullptr;
+      const long n = BIO_get_mem_data(bio, &data);
+      CertPem.assign(data, static_cast<std::size_t>(n));
+      BIO_free(bio);
+    }
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    if (!ok) {
+      SSL_CTX_free(Ctx);
+      throw std::runtime_error("cannot make a TLS certificate");
+    }
+  }
+  ~TTlsIdentity() { SSL_CTX_free(Ctx); }
+};
+
 struct TConnection {
   int Fd = -1;
+  SSL* Ssl = nullptr;
+  bool Handshaken = false;
+  // TLS may need to write while reading (or read while writing).
+  bool WantWrite = false;
   std::string In;
   // The answer going out: head, then body (fixed or generated).
   std::string Head;
@@ -175,6 +240,7 @@ struct THttpServer::TImpl {
   std::size_t RequestCount = 0, ConnectionCount = 0;
 
   std::list<TConnection> Conns;
+  std::unique_ptr<TTlsIdentity> Tls;
 
   void Poke() {
     const char c = 1;
@@ -192,7 +258,7 @@ struct THttpServer::TImpl {
       fds.push_back({Listen, POLLIN, 0});
       for (TConnection& c : Conns) {
         short ev = POLLIN;
-        if (c.Writing && !c.Stalled) ev |= POLLOUT;
+        if ((c.Writing && !c.Stalled) || c.WantWrite) ev |= POLLOUT;
         fds.push_back({c.Fd, ev, 0});
         owners.push_back(&c);
       }
@@ -217,12 +283,12 @@ struct THttpServer::TImpl {
       for (std::size_t i = 0; i < owners.size(); ++i) {
         TConnection& c = *owners[i];
         const short re = fds[i + 2].revents;
-        if (re & (POLLIN | POLLHUP | POLLERR)) OnReadable(c);
+        if ((re & (POLLIN | POLLHUP | POLLERR)) || (c.WantWrite && (re & POLLOUT))) OnReadable(c);
         if (c.Fd >= 0 && c.Writing && !c.Stalled) Flush(c);
       }
       Conns.remove_if([](const TConnection& c) { return c.Fd < 0; });
     }
-    for (TConnection& c : Conns) ::close(c.Fd);
+    for (TConnection& c : Conns) Close(c);
     Conns.clear();
   }
 
@@ -232,7 +298,12 @@ struct THttpServer::TImpl {
       if (fd < 0) return;
       const int one = 1;
       ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-      Conns.emplace_back().Fd = fd;
+      TConnection& c = Conns.emplace_back();
+      c.Fd = fd;
+      if (Tls) {
+        c.Ssl = SSL_new(Tls->Ctx);
+        SSL_set_fd(c.Ssl, fd);
+      }
       std::lock_guard lock(Lock);
       ++ConnectionCount;
     }
@@ -240,6 +311,10 @@ struct THttpServer::TImpl {
 
   void Close(TConnection& c, bool reset = false) {
     if (c.Fd < 0) return;
+    if (c.Ssl) {
+      SSL_free(c.Ssl);
+      c.Ssl = nullptr;
+    }
     if (reset) {
       const linger l{1, 0};
       ::setsockopt(c.Fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
@@ -251,7 +326,7 @@ struct THttpServer::TImpl {
   void OnReadable(TConnection& c) {
     char buf[16384];
     for (;;) {
-      const ssize_t n = ::recv(c.Fd, buf, sizeof buf, 0);
+      const ssize_t n = Recv(c, buf, sizeof buf);
       if (n > 0) {
         c.In.append(buf, static_cast<std::size_t>(n));
         if (c.In.size() > kMaxRequestHead + (1 << 24)) return Close(c);
@@ -338,7 +413,7 @@ struct THttpServer::TImpl {
   void Flush(TConnection& c) {
     while (c.Fd >= 0 && c.Writing && !c.Stalled) {
       if (c.HeadSent < c.Head.size()) {
-        const ssize_t n = ::send(c.Fd, c.Head.data() + c.HeadSent, c.Head.size() - c.HeadSent, MSG_NOSIGNAL);
+        const ssize_t n = Send(c, c.Head.data() + c.HeadSent, c.Head.size() - c.HeadSent);
         if (!Sent(c, n)) return;
         c.HeadSent += static_cast<std::size_t>(n);
         continue;
@@ -363,10 +438,48 @@ struct THttpServer::TImpl {
       const char* data = c.Generated
                              ? reinterpret_cast<const char*>(Pattern()) + (c.BodySent % kPeriod)
                              : c.Body.data() + c.BodySent;
-      const ssize_t n = ::send(c.Fd, data, want, MSG_NOSIGNAL);
+      const ssize_t n = Send(c, data, want);
       if (!Sent(c, n)) return;
       c.BodySent += static_cast<std::uint64_t>(n);
     }
+  }
+
+  // recv and send, through TLS when the server speaks it; errno EAGAIN when
+  // the socket (or TLS) must wait.
+  ssize_t Recv(TConnection& c, char* buf, std::size_t size) {
+    if (!c.Ssl) return ::recv(c.Fd, buf, size, 0);
+    if (!Handshake(c)) return -1;
+    const int n = SSL_read(c.Ssl, buf, static_cast<int>(size));
+    return n > 0 ? n : TlsFailure(c, n);
+  }
+
+  ssize_t Send(TConnection& c, const char* data, std::size_t size) {
+    if (!c.Ssl) return ::send(c.Fd, data, size, MSG_NOSIGNAL);
+    if (!Handshake(c)) return -1;
+    const int n = SSL_write(c.Ssl, data, static_cast<int>(std::min<std::size_t>(size, 1 << 20)));
+    return n > 0 ? n : TlsFailure(c, n);
+  }
+
+  bool Handshake(TConnection& c) {
+    if (c.Handshaken) return true;
+    const int r = SSL_accept(c.Ssl);
+    if (r == 1) {
+      c.Handshaken = true;
+      c.WantWrite = false;
+      return true;
+    }
+    TlsFailure(c, r);
+    return false;
+  }
+
+  ssize_t TlsFailure(TConnection& c, int r) {
+    const int err = SSL_get_error(c.Ssl, r);
+    ERR_clear_error();
+    c.WantWrite = err == SSL_ERROR_WANT_WRITE;
+    if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) errno = EAGAIN;
+    else if (err == SSL_ERROR_ZERO_RETURN) return 0;
+    else errno = ECONNRESET;
+    return -1;
   }
 
   // False when the socket is full (wait for POLLOUT) or broken (closed here).
@@ -377,8 +490,9 @@ struct THttpServer::TImpl {
   }
 };
 
-THttpServer::THttpServer() : impl_(std::make_unique<TImpl>()) {
+THttpServer::THttpServer(bool tls) : impl_(std::make_unique<TImpl>()) {
   TImpl& m = *impl_;
+  if (tls) m.Tls = std::make_unique<TTlsIdentity>();
   if (::pipe2(m.Wake, O_NONBLOCK | O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   m.Listen = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   sockaddr_in addr{};
@@ -395,7 +509,14 @@ THttpServer::THttpServer() : impl_(std::make_unique<TImpl>()) {
     throw std::runtime_error("cannot listen on 127.0.0.1: " + why);
   }
   m.Port = ntohs(addr.sin_port);
-  m.Thread = std::thread([&m] { m.Run(); });
+  m.Thread = std::thread([&m] {
+    // TLS writes to a closed connection must fail with EPIPE, not kill the tests.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    m.Run();
+  });
 }
 
 THttpServer::~THttpServer() {
@@ -410,8 +531,10 @@ THttpServer::~THttpServer() {
 std::uint16_t THttpServer::Port() const { return impl_->Port; }
 
 std::string THttpServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(impl_->Port) + path;
+  return (impl_->Tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(impl_->Port) + path;
 }
+
+std::string THttpServer::CertificatePem() const { return impl_->Tls ? impl_->Tls->CertPem : std::string(); }
 
 void THttpServer::Route(const std::string& path, THttpHandler handler) {
   std::lock_guard lock(impl_->Lock);

@@ -2,7 +2,9 @@
 // own thread, routes that the test registers. Besides plain answers it can
 // misbehave on purpose: cut a body short, reset the connection, or stall in
 // the middle of a body until released or stopped. Large bodies are generated
-// while they are sent, never held in memory. Connections are kept alive.
+// while they are sent, never held in memory. Connections are kept alive. With
+// TLS it serves https with a self-signed certificate for 127.0.0.1 that it
+// makes at start.
 #pragma once
 
 #include <cstdint>
@@ -56,15 +58,17 @@ using THttpHandler = std::function<THttpResponse(const THttpRequest&)>;
 class THttpServer {
  public:
   // Listens on 127.0.0.1 at a port the system picks; throws when it cannot.
-  THttpServer();
+  explicit THttpServer(bool tls = false);
   // Stops the thread; stalled answers end with their connections.
   ~THttpServer();
   THttpServer(const THttpServer&) = delete;
   THttpServer& operator=(const THttpServer&) = delete;
 
   std::uint16_t Port() const;
-  // "http://127.0.0.1:PORT" followed by the path.
+  // "http://127.0.0.1:PORT" (or https) followed by the path.
   std::string Url(const std::string& path) const;
+  // The server's certificate (PEM) when it speaks TLS; empty otherwise.
+  std::string CertificatePem() const;
 
   // Routes match the request's path exactly (the query is not part of it);
   // unknown paths get 404. Handlers run on the server's thread.
