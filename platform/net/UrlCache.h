@@ -74,7 +74,39 @@ BOOL FindNextUrlCacheEntryExA(HANDLE hEnumHandle, INTERNET_CACHE_ENTRY_INFOA* lp
                               LPVOID lpReserved);
 BOOL FindCloseUrlCache(HANDLE hEnumHandle);
 
-// Removes the entry of an address and its file.
+// Removes the entry of an address and its file. ERROR_FILE_NOT_FOUND when
+// the address has no entry. The file goes first: when it cannot be removed the
+// entry stays and the call fails.
 BOOL DeleteUrlCacheEntry(LPCSTR lpszUrlName);
+BOOL DeleteUrlCacheEntryA(LPCSTR lpszUrlName);
+
+// The entry of one address, with the same buffer contract as the walk.
+// ERROR_FILE_NOT_FOUND when there is none or its file has gone.
+BOOL GetUrlCacheEntryInfoA(LPCSTR lpszUrlName, INTERNET_CACHE_ENTRY_INFOA* lpCacheEntryInfo,
+                           LPDWORD lpcbCacheEntryInfo);
+
+// Cache groups. This cache has none: the group walk finds nothing
+// (ERROR_NO_MORE_ITEMS), a group id names nothing (ERROR_FILE_NOT_FOUND), and
+// the entry walk with group 0 (entries outside any group) sees every entry.
+inline constexpr DWORD GROUPNAME_MAX_LENGTH = 120;
+inline constexpr DWORD GROUP_OWNER_STORAGE_SIZE = 4;
+
+struct INTERNET_CACHE_GROUP_INFOA {
+  DWORD dwGroupSize;
+  DWORD dwGroupFlags;
+  DWORD dwGroupType;
+  DWORD dwDiskUsage;
+  DWORD dwDiskQuota;
+  DWORD dwOwnerStorage[GROUP_OWNER_STORAGE_SIZE];
+  char szGroupName[GROUPNAME_MAX_LENGTH];
+};
+
+HANDLE FindFirstUrlCacheGroup(DWORD dwFlags, DWORD dwFilter, LPVOID lpSearchCondition, DWORD dwSearchCondition,
+                              GROUPID* lpGroupId, LPVOID lpReserved);
+BOOL FindNextUrlCacheGroup(HANDLE hFind, GROUPID* lpGroupId, LPVOID lpReserved);
+BOOL GetUrlCacheGroupAttributeA(GROUPID gid, DWORD dwFlags, DWORD dwAttributes,
+                                INTERNET_CACHE_GROUP_INFOA* lpGroupInfo, LPDWORD lpcbGroupInfo, LPVOID lpReserved);
+BOOL SetUrlCacheGroupAttributeA(GROUPID gid, DWORD dwFlags, DWORD dwAttributes,
+                                INTERNET_CACHE_GROUP_INFOA* lpGroupInfo, LPVOID lpReserved);
 
 }  // namespace win
