@@ -79,7 +79,7 @@ R Guarded(R failed, F&& body) {
   try {
     return body();
   } catch (const sqlite::ESqlite& e) {
-    if (TIndex::IsDamage(e.Code())) TIndex::Discard(CacheRoot());
+    if (TIndex::IsDamage(e.Code())) TIndex::DiscardOpen(CacheRoot());
     SetLastError(SqliteToError(e.Code()));
   } catch (const std::bad_alloc&) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);

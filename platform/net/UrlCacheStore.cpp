@@ -153,7 +153,8 @@ std::shared_ptr<TIndex> TIndex::Open(const std::string& root, bool create) {
     index = open();
   } catch (const sqlite::ESqlite& e) {
     if (!IsDamage(e.Code())) throw;
-    Discard(root);
+    // Only the file found damaged: another process may have replaced it already.
+    if (exists || ::stat(path.c_str(), &st) == 0) Discard(root, st.st_dev, st.st_ino);
     index = open();
   }
   if (::stat(path.c_str(), &st) == 0) {
@@ -165,10 +166,19 @@ std::shared_ptr<TIndex> TIndex::Open(const std::string& root, bool create) {
   return index;
 }
 
-void TIndex::Discard(const std::string& root) {
+void TIndex::DiscardOpen(const std::string& root) {
   TCached& c = Cached();
-  if (c.Root == root) c.Index.reset();
+  if (!c.Index || c.Root != root) return;
+  const dev_t dev = c.Dev;
+  const ino_t ino = c.Ino;
+  c.Index.reset();
+  Discard(root, dev, ino);
+}
+
+void TIndex::Discard(const std::string& root, dev_t dev, ino_t ino) {
   const std::string path = IndexPath(root);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || st.st_dev != dev || st.st_ino != ino) return;
   // The write-ahead log belongs to the damaged file: keep them together, so a
   // new index never replays it.
   std::rename(path.c_str(), (path + ".damaged").c_str());

@@ -93,8 +93,9 @@ class TIndex {
   // database, damaged, foreign tables) is moved aside to index.db.damaged and
   // a new one begun. Throws sqlite::ESqlite.
   static std::shared_ptr<TIndex> Open(const std::string& root, bool create);
-  // Moves a damaged index aside; the next Open starts a fresh one.
-  static void Discard(const std::string& root);
+  // Moves the index this process has open for root aside, when it is still
+  // the file under that name; the next Open starts a fresh one.
+  static void DiscardOpen(const std::string& root);
   // Whether an error means the file cannot serve as our index.
   static bool IsDamage(int sqliteCode);
 
@@ -134,6 +135,7 @@ class TIndex {
 
  private:
   TIndex(std::string root);
+  static void Discard(const std::string& root, dev_t dev, ino_t ino);
   void Validate();
   bool FindUrl(const std::string& url, std::int64_t& id, std::string& file, DWORD& useCount, DWORD& hitRate);
   bool FileUsedElsewhere(const std::string& file, std::int64_t id);

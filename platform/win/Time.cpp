@@ -2,6 +2,11 @@
 
 #include <time.h>
 
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <string>
+
 namespace win {
 
 namespace {
@@ -43,6 +48,21 @@ unsigned DaysInMonth(unsigned y, unsigned m) {
   return m == 2 && IsLeap(y) ? 29 : Days[m - 1];
 }
 
+// tzset() with TZ unset stats /etc/localtime on every call (1.5 us here), and
+// callers convert four times per cache entry: re-read the zone only when TZ
+// itself has changed.
+void FollowTimeZone() {
+  static std::mutex lock;
+  static bool read = false;
+  static std::optional<std::string> last;
+  const char* tz = std::getenv("TZ");
+  std::lock_guard guard(lock);
+  if (read && (tz ? last && *last == tz : !last)) return;
+  ::tzset();
+  read = true;
+  last = tz ? std::optional<std::string>(tz) : std::nullopt;
+}
+
 BOOL Invalid() {
   SetLastError(ERROR_INVALID_PARAMETER);
   return FALSE;
@@ -68,7 +88,7 @@ BOOL FileTimeToLocalFileTime(const FILETIME* in, FILETIME* out) {
   const std::int64_t secs = rel >= 0 ? rel / 10000000 : -((-rel + 9999999) / 10000000);
   const time_t t = static_cast<time_t>(secs);
   tm local{};
-  tzset();  // take TZ changes made while running
+  FollowTimeZone();
   if (!localtime_r(&t, &local)) return Invalid();
   const std::int64_t shifted = static_cast<std::int64_t>(ticks) + static_cast<std::int64_t>(local.tm_gmtoff) * 10000000;
   if (shifted < 0 || static_cast<std::uint64_t>(shifted) > MaxFileTime) return Invalid();

@@ -75,7 +75,6 @@ TEST(Time, ImpossibleDatesFail) {
 TEST(Time, LocalTimeUsesTheOffsetOfThatDay) {
   // Central European rules without depending on installed zone files.
   TScopedEnv tz("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
-  tzset();
   const std::uint64_t winter = FILETIME_UNIX_EPOCH + 1704067200ULL * Second;  // 2024-01-01 00:00 UTC
   const std::uint64_t summer = FILETIME_UNIX_EPOCH + 1719792000ULL * Second;  // 2024-07-01 00:00 UTC
   FILETIME in = U64ToFileTime(winter), out;
