@@ -25,6 +25,7 @@
 #include "platform/net/DownloadText.h"
 #include "platform/net/UrlCache.h"
 #include "platform/win/MessagePump.h"
+#include "platform/win/Time.h"
 
 namespace win {
 
@@ -68,13 +69,9 @@ HRESULT HResultFromErrno(int err) {
   }
 }
 
+// Seconds since 1970 as a file time; unknown (0 or less) stays 0.
 FILETIME FileTimeFromUnix(long long t) {
-  FILETIME ft;
-  if (t <= 0) return ft;
-  const unsigned long long v = (static_cast<unsigned long long>(t) + 11644473600ULL) * 10000000ULL;
-  ft.dwLowDateTime = static_cast<DWORD>(v);
-  ft.dwHighDateTime = static_cast<DWORD>(v >> 32);
-  return ft;
+  return t <= 0 ? FILETIME{} : U64ToFileTime(FILETIME_UNIX_EPOCH + static_cast<std::uint64_t>(t) * 10000000ULL);
 }
 
 ULONG ClampUlong(curl_off_t v) {
@@ -241,33 +238,6 @@ class TCacheCopy {
   int fd_ = -1;
   bool clone_ = false;
 };
-
-// The whole of one file into another (empty) one, in the kernel; where even
-// that is refused, through a buffer.
-bool CopyWholeFile(int from, int to) {
-  loff_t offset = 0;
-  for (;;) {
-    const ssize_t n = ::copy_file_range(from, &offset, to, nullptr, 1 << 30, 0);
-    if (n == 0) return true;
-    if (n > 0 || errno == EINTR) continue;
-    if (offset != 0 || (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)) return false;
-    break;
-  }
-  std::vector<char> buf(1 << 20);
-  for (;;) {
-    const ssize_t n = ::pread(from, buf.data(), buf.size(), offset);
-    if (n == 0) return true;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::write(to, buf.data() + done, static_cast<std::size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) return false;
-      done += w;
-    }
-    offset += n;
-  }
-}
 
 // One transfer's state, shared with curl's callbacks. The callbacks only
 // record: the caller's callback and pump run from the driving loop, outside
@@ -502,8 +472,9 @@ class TReporter {
 
 void TCacheCopy::Commit(CURL* e, const std::string& responseHeaders, int targetFd, TReporter& reporter) {
   if (state_ == csNone) Begin(0, targetFd);  // an empty body
-  if (state_ == csWriting && clone_ && ::ioctl(fd_, FICLONE, targetFd) != 0 && !CopyWholeFile(targetFd, fd_))
-    state_ = csFailed;
+  // A clone that the probe allowed but the whole file does not get (rare:
+  // say the disk filled up) costs only the cache's copy.
+  if (state_ == csWriting && clone_ && ::ioctl(fd_, FICLONE, targetFd) != 0) state_ = csFailed;
   if (state_ != csWriting) return Drop();
   const int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0) return Drop();
