@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "main/CacheCommand.h"
 #include "main/SwfInfoCommand.h"
 
 #ifndef VORRA_VERSION
@@ -19,6 +20,8 @@ void Usage(std::ostream& os) {
         "\n"
         "usage:\n"
         "  vorra swfinfo [--json] FILE...   the header facts of Flash movies\n"
+        "  vorra cache list [--json]        the movies in the download cache, newest first\n"
+        "  vorra cache clear                deletes the listed movies from the cache\n"
         "  vorra --help | --version\n";
 }
 
@@ -41,6 +44,7 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     return 0;
   }
   if (verb == "swfinfo") return SwfInfoCommand(rest, out, err);
+  if (verb == "cache") return CacheCommand(rest, out, err);
   err << "vorra: unknown command '" << verb << "'\n";
   Usage(err);
   return 2;
