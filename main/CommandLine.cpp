@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "main/CacheCommand.h"
+#include "main/FetchCommand.h"
 #include "main/SwfInfoCommand.h"
 
 #ifndef VORRA_VERSION
@@ -20,6 +21,8 @@ void Usage(std::ostream& os) {
         "\n"
         "usage:\n"
         "  vorra swfinfo [--json] FILE...   the header facts of Flash movies\n"
+        "  vorra fetch URL [FILE]           downloads one movie (into the default folder\n"
+        "                                   when FILE is omitted; never over a file)\n"
         "  vorra cache list [--json]        the movies in the download cache, newest first\n"
         "  vorra cache clear                deletes the listed movies from the cache\n"
         "  vorra --help | --version\n";
@@ -45,6 +48,7 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
   }
   if (verb == "swfinfo") return SwfInfoCommand(rest, out, err);
   if (verb == "cache") return CacheCommand(rest, out, err);
+  if (verb == "fetch") return FetchCommand(rest, out, err);
   err << "vorra: unknown command '" << verb << "'\n";
   Usage(err);
   return 2;

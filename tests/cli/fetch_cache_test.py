@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""vorra fetch and vorra cache, end to end: movies served on 127.0.0.1 by
+Python's own HTTP server, downloaded, found in the cache and cleared."""
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+
+from swfmaker import body, movie, tag
+
+VORRA = None
+
+
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+class FetchAndCache(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory(prefix="vorra-cli-")
+        root = self.tmp.name
+        self.site = os.path.join(root, "site")
+        self.home = os.path.join(root, "home")
+        self.app = os.path.join(root, "app")
+        for d in (self.site, self.home, self.app):
+            os.mkdir(d)
+        # A copy of the program in a folder of its own, so "Flash Files" lands there.
+        self.vorra = os.path.join(self.app, "vorra")
+        shutil.copy2(VORRA, self.vorra)
+        self.movies = {}
+        for name, form in (("intro.swf", "CWS"), ("Logo Ä.swf", "FWS"), ("page.html", None)):
+            data = movie(form, 9, body(320, 240, 5, [tag(9, b"\x01\x02\x03")], 3000)) if form else b"<html></html>"
+            with open(os.path.join(self.site, name), "wb") as f:
+                f.write(data)
+            self.movies[name] = data
+        handler = lambda *a, **k: Quiet(*a, directory=self.site, **k)
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.base = "http://127.0.0.1:%d/" % self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def tearDown(self):
+        self.server.shutdown()
+        self.server.server_close()
+        self.tmp.cleanup()
+
+    def run_vorra(self, *args):
+        env = dict(os.environ, VORRA_HOME=self.home)
+        p = subprocess.run([self.vorra, *args], capture_output=True, text=True, timeout=60, env=env)
+        return p.returncode, p.stdout, p.stderr
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def test_fetch_names_files_and_never_overwrites(self):
+        target = os.path.join(self.app, "one.swf")
+        code, out, err = self.run_vorra("fetch", self.base + "intro.swf", target)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(out.strip(), target)
+        self.assertEqual(self.read(target), self.movies["intro.swf"])
+
+        # An existing file is not replaced.
+        with open(target, "wb") as f:
+            f.write(b"mine")
+        code, _, err = self.run_vorra("fetch", self.base + "intro.swf", target)
+        self.assertEqual(code, 1)
+        self.assertIn("not overwritten", err)
+        self.assertEqual(self.read(target), b"mine")
+
+        # Into the default folder, twice: the second copy gets a free name.
+        first = self.run_vorra("fetch", self.base + "intro.swf")
+        second = self.run_vorra("fetch", self.base + "intro.swf")
+        folder = os.path.join(self.app, "Flash Files")
+        self.assertEqual(first[1].strip(), os.path.join(folder, "intro.swf"))
+        self.assertEqual(second[1].strip(), os.path.join(folder, "intro1.swf"))
+        self.assertEqual(self.read(os.path.join(folder, "intro1.swf")), self.movies["intro.swf"])
+
+    def test_failures_leave_no_file(self):
+        target = os.path.join(self.app, "missing.swf")
+        code, _, err = self.run_vorra("fetch", self.base + "missing.swf", target)
+        self.assertEqual(code, 1)
+        self.assertIn("not found", err)
+        self.assertFalse(os.path.exists(target))
+        self.assertEqual(self.run_vorra("fetch")[0], 2)
+
+    def test_cache_lists_movies_newest_first_and_clears_them(self):
+        folder = os.path.join(self.app, "out")
+        os.mkdir(folder)
+        for name in ("page.html", "intro.swf", "Logo%20%C3%84.swf"):
+            code, _, err = self.run_vorra("fetch", self.base + name, folder)
+            self.assertEqual(code, 0, err)
+        code, out, err = self.run_vorra("cache", "list", "--json")
+        self.assertEqual(code, 0, err)
+        items = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual([i["url"] for i in items], [self.base + "Logo%20%C3%84.swf", self.base + "intro.swf"])
+        for item in items:
+            self.assertEqual(list(item), ["url", "file", "name", "lastAccess", "size"])
+            self.assertTrue(os.path.isfile(item["file"]))
+            self.assertRegex(item["lastAccess"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$")
+        self.assertEqual(items[1]["name"], "intro.swf")
+        self.assertEqual(items[1]["size"], len(self.movies["intro.swf"]))
+        self.assertEqual(self.read(items[1]["file"]), self.movies["intro.swf"])
+        self.assertTrue(items[1]["file"].endswith("intro[1].swf"))
+
+        code, out, _ = self.run_vorra("cache", "clear")
+        self.assertEqual(code, 0)
+        self.assertIn("Deleted 2 movies", out)
+        self.assertFalse(os.path.exists(items[0]["file"]))
+        code, out, _ = self.run_vorra("cache", "list")
+        self.assertEqual(out.strip(), "No movies in the cache.")
+        # The page is still cached: only movies were cleared.
+        cache = os.path.join(self.home, "cache", "UrlCache", "Content")
+        self.assertEqual(sorted(os.listdir(cache)), ["page[1].html"])
+
+
+if __name__ == "__main__":
+    VORRA = sys.argv.pop(1)
+    unittest.main(verbosity=1)
