@@ -332,9 +332,9 @@ bool TIndex::RowNames(std::int64_t id, const std::string& file) {
   return st.Step();
 }
 
-void TIndex::Insert(sqlite::TStatement& st, const TEntry& e) {
-  st.Bind(1, e.Url)
-      .Bind(2, static_cast<std::int64_t>(KindOfUrl(e.Url)))
+// Columns 2 to 14 stand in the same places in the INSERT and the UPDATE.
+static void BindEntryColumns(sqlite::TStatement& st, const TEntry& e) {
+  st.Bind(2, static_cast<std::int64_t>(KindOfUrl(e.Url)))
       .Bind(3, e.File)
       .Bind(4, static_cast<std::int64_t>(e.Type))
       .Bind(5, static_cast<std::int64_t>(e.UseCount))
@@ -347,6 +347,11 @@ void TIndex::Insert(sqlite::TStatement& st, const TEntry& e) {
       .BindBlob(12, e.Header.data(), e.Header.size())
       .Bind(13, e.Extension)
       .Bind(14, static_cast<std::int64_t>(e.ExemptDelta));
+}
+
+void TIndex::Insert(sqlite::TStatement& st, const TEntry& e) {
+  st.Bind(1, e.Url);
+  BindEntryColumns(st, e);
   st.Run();
   st.Reset();
 }
@@ -365,20 +370,8 @@ TReleasedFile TIndex::Commit(TEntry e) {
                           "UPDATE entries SET kind = ?2, file = ?3, type = ?4, use_count = ?5, hit_rate = ?6,"
                           " size = ?7, modified = ?8, expire = ?9, access = ?10, sync = ?11, header = ?12,"
                           " ext = ?13, exempt = ?14 WHERE id = ?1");
-    up.Bind(1, id)
-        .Bind(2, static_cast<std::int64_t>(KindOfUrl(e.Url)))
-        .Bind(3, e.File)
-        .Bind(4, static_cast<std::int64_t>(e.Type))
-        .Bind(5, static_cast<std::int64_t>(e.UseCount))
-        .Bind(6, static_cast<std::int64_t>(e.HitRate))
-        .Bind(7, I64(e.Size))
-        .Bind(8, I64(e.LastModified))
-        .Bind(9, I64(e.Expire))
-        .Bind(10, I64(e.LastAccess))
-        .Bind(11, I64(e.LastSync))
-        .BindBlob(12, e.Header.data(), e.Header.size())
-        .Bind(13, e.Extension)
-        .Bind(14, static_cast<std::int64_t>(e.ExemptDelta));
+    up.Bind(1, id);
+    BindEntryColumns(up, e);
     up.Run();
     if (!oldFile.empty() && oldFile != e.File && IsPlainFileName(oldFile) && !FileUsedElsewhere(oldFile, 0))
       released.Name = oldFile;
