@@ -5,6 +5,8 @@
 #include "main/BrowserCache.h"
 #include "main/CacheSearch.h"
 #include "platform/net/UrlCache.h"
+#include "platform/net/UrlCacheStore.h"
+#include "platform/win/Time.h"
 #include "tests/support/TestSupport.h"
 
 namespace vorra {
@@ -26,6 +28,19 @@ class BrowserCacheTest : public ::testing::Test {
                                           reinterpret_cast<win::BYTE*>(headers.data()),
                                           static_cast<win::DWORD>(headers.size()), nullptr, nullptr));
     return path;
+  }
+  // Cache entries whose last use lies `minutes` after a fixed moment: the
+  // public calls stamp "now", which two quick commits may share.
+  void AddUsedAt(const std::string& url, const std::string& file, int minutes) {
+    const std::string content = home_.Folder() + "cache/UrlCache/Content/";
+    fs::create_directories(content);
+    test::WriteText(content + file, "movie");
+    win::urlcache::TEntry e;
+    e.Url = url;
+    e.File = file;
+    e.Size = 5;
+    e.LastAccess = win::FILETIME_UNIX_EPOCH + (1700000000ull + 60ull * static_cast<unsigned>(minutes)) * 10000000ull;
+    win::urlcache::BulkInsertForTests({e});
   }
   std::vector<std::string> Urls(const TCacheSearch& search) const {
     std::vector<std::string> urls;
@@ -100,24 +115,35 @@ TEST_F(BrowserCacheTest, DeleteEntryRemovesItAndEmptiesTheRecord) {
 }
 
 TEST_F(BrowserCacheTest, SearchListsMoviesByTheirCacheFileNewestFirst) {
-  Add("http://site/old.swf", "1");
-  Add("http://site/Upper.SWF", "2");
-  Add("http://site/page.html", "3");
-  Add("http://site/looks-like.swf", "4", "http://site/actually.htm");  // cache file .htm: not listed
-  Add("http://site/new.swf", "5");
+  AddUsedAt("http://site/old.swf", "old[1].swf", 1);
+  AddUsedAt("http://site/Upper.SWF", "Upper[1].SWF", 2);
+  AddUsedAt("http://site/page.html", "page[1].html", 3);
+  AddUsedAt("http://site/looks-like.swf", "actually[1].htm", 4);  // the cache file decides: not listed
+  AddUsedAt("http://site/new.swf", "new[1].swf", 5);
+  AddUsedAt("http://site/middle.swf", "middle[1].swf", 3);
   cache_->SetSearchPattern(spUrl);
   TCacheSearch search(*cache_);
   search.SearchInCache();
-  EXPECT_EQ(Urls(search),
-            (std::vector<std::string>{"http://site/new.swf", "http://site/Upper.SWF", "http://site/old.swf"}));
+  EXPECT_EQ(Urls(search), (std::vector<std::string>{"http://site/new.swf", "http://site/middle.swf",
+                                                    "http://site/Upper.SWF", "http://site/old.swf"}));
   const TCacheItem& first = *search.CacheList.front();
   EXPECT_EQ(first.Name, "new.swf");
   EXPECT_EQ(fs::path(first.CacheFile).filename(), "new[1].swf");
-  EXPECT_GE(first.LastAccess, search.CacheList.back()->LastAccess);
+  EXPECT_NEAR(search.CacheList[0]->LastAccess - search.CacheList[1]->LastAccess, 2.0 / (24 * 60), 1e-6);
 
   // A second search gives the same list, not a longer one.
   search.SearchInCache();
-  EXPECT_EQ(search.CacheList.size(), 3u);
+  EXPECT_EQ(search.CacheList.size(), 4u);
+}
+
+TEST_F(BrowserCacheTest, DownloadedCopiesAreListed) {
+  const std::string file = Add("http://site/dir/movie.swf", "m");
+  cache_->SetSearchPattern(spUrl);
+  TCacheSearch search(*cache_);
+  search.SearchInCache();
+  ASSERT_EQ(search.CacheList.size(), 1u);
+  EXPECT_EQ(search.CacheList[0]->CacheFile, file);
+  EXPECT_EQ(fs::path(file).filename(), "movie[1].swf");
 }
 
 TEST_F(BrowserCacheTest, ClearCacheDeletesOnlyTheListedMovies) {
