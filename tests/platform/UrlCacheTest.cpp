@@ -486,6 +486,41 @@ TEST_F(UrlCache, TwoProcessesNeverShareAFile) {
   EXPECT_EQ(ListNames(Content()).size(), 2u * PerChild + 2);
 }
 
+TEST_F(UrlCache, TwoProcessesCreatingTheIndexAtOnceBothRecord) {
+  // The race is short: several fresh caches, each begun by two processes.
+  for (int round = 0; round < 20; ++round) {
+    TScopedEnv home("VORRA_HOME", dir_ / ("round" + std::to_string(round)));
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int c = 0; c < 2; ++c) {
+      const pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        ::close(go[1]);
+        char byte;
+        int failures = ::read(go[0], &byte, 1) == 0 ? 0 : 1;
+        const std::string url = "http://c" + std::to_string(c) + ".example/movie.swf";
+        char path[URL_CACHE_MAX_PATH];
+        failures += !CreateUrlCacheEntryA(url.c_str(), 0, nullptr, path, 0);
+        failures += !CommitUrlCacheEntryA(url.c_str(), path, FILETIME{}, FILETIME{}, NORMAL_CACHE_ENTRY, nullptr, 0,
+                                          nullptr, nullptr);
+        ::_exit(failures == 0 ? 0 : 1);
+      }
+      children.push_back(pid);
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    for (const pid_t pid : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
+    }
+    EXPECT_EQ(Urls(Walk("", ProgramFilter)),
+              (std::vector<std::string>{"http://c0.example/movie.swf", "http://c1.example/movie.swf"}));
+  }
+}
+
 TEST_F(UrlCache, HundredThousandEntriesWalkCompletely) {
   constexpr int Count = 100000;
   // A memory file system, where there is one, makes 100 000 files cheap.
