@@ -3,9 +3,7 @@
 #include <curl/curl.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <strings.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +21,7 @@
 #include <vector>
 
 #include "platform/net/DownloadText.h"
-#include "platform/net/UrlCache.h"
+#include "platform/net/UrlCacheInternal.h"
 #include "platform/win/MessagePump.h"
 #include "platform/win/Time.h"
 
@@ -38,9 +36,6 @@ constexpr long kReceiveBuffer = 512 * 1024;
 // How long one wait lasts while a pump is installed, and how often the pump runs.
 constexpr int kPumpWaitMs = 10;
 constexpr auto kPumpInterval = std::chrono::milliseconds(10);
-// Bodies from this size on (or of unknown size) are cloned into the cache
-// where the file system can.
-constexpr curl_off_t kCloneFrom = 1 << 20;
 // Enough for any real response header; a hostile server cannot grow it further.
 constexpr std::size_t kMaxHeaderText = 64 * 1024;
 
@@ -126,7 +121,7 @@ class TTargetFile {
     return HResultFromErrno(err);
   }
 
-  // Open for reading too: the cache's copy may be cloned from it.
+  // Open for reading too: the cache may copy from it.
   int Fd() const { return fd_; }
 
   // Writes all of the bytes; answers 0 or an errno value.
@@ -171,80 +166,11 @@ class TTargetFile {
   bool committed_ = false;
 };
 
-// The transfer's own copy for the URL cache. Where the file system shares
-// blocks between files (btrfs, XFS), it is a clone of the finished target and
-// costs nothing; elsewhere it is written beside the target as the bytes
-// arrive (still hot, with no second pass over the file). Reserved at the
-// first byte of the body, so failed requests never touch the cache; dropped
-// unless committed. A cache that cannot be written only loses its copy: the
-// download goes on.
-class TReporter;
-
-class TCacheCopy {
- public:
-  explicit TCacheCopy(std::string url) : url_(std::move(url)), ext_(net::UrlExtension(url_)) {}
-  ~TCacheCopy() { Drop(); }
-
-  void Begin(curl_off_t expected, int targetFd) {
-    if (state_ != csNone) return;
-    state_ = csFailed;
-    const DWORD size = expected > 0 && expected < 0xFFFFFFFFLL ? static_cast<DWORD>(expected) : 0;
-    path_.assign(URL_CACHE_MAX_PATH + 1, '\0');
-    if (!CreateUrlCacheEntryA(url_.c_str(), size, Extension(), path_.data(), 0)) {
-      path_.clear();
-      return;
-    }
-    path_.resize(std::strlen(path_.c_str()));
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd_ < 0) return;
-    state_ = csWriting;
-    // Both files are still empty: cloning one into the other tells whether
-    // the file system can share their blocks. A clone first writes the data
-    // back to disk, which small files pay more for than for a second copy.
-    clone_ = (expected < 0 || expected >= kCloneFrom) && ::ioctl(fd_, FICLONE, targetFd) == 0;
-  }
-
-  void Write(const char* data, std::size_t size) {
-    if (state_ != csWriting || clone_) return;
-    while (size > 0) {
-      const ssize_t n = ::write(fd_, data, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        state_ = csFailed;
-        return;
-      }
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-  }
-
-  // Records the entry once the target is in place. An empty body never
-  // began the copy: the entry's file stays empty then.
-  void Commit(CURL* e, const std::string& responseHeaders, int targetFd, TReporter& reporter);
-
-  void Drop() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!path_.empty() && state_ != csCommitted) ::unlink(path_.c_str());
-    path_.clear();
-  }
-
- private:
-  // No extension is no argument, so the cache keeps the file name as it is.
-  LPCSTR Extension() const { return ext_.empty() ? nullptr : ext_.c_str(); }
-
-  enum { csNone, csWriting, csFailed, csCommitted } state_ = csNone;
-  std::string url_, ext_, path_;
-  int fd_ = -1;
-  bool clone_ = false;
-};
-
 // One transfer's state, shared with curl's callbacks. The callbacks only
 // record: the caller's callback and pump run from the driving loop, outside
 // curl, so they may start another download.
 struct TTransfer {
   TTargetFile* file = nullptr;
-  TCacheCopy* cache = nullptr;
   CURL* easy = nullptr;
   curl_off_t received = 0;
   int writeErrno = 0;
@@ -261,17 +187,11 @@ size_t OnWrite(char* data, size_t size, size_t count, void* user) {
   auto* t = static_cast<TTransfer*>(user);
   const std::size_t bytes = size * count;
   t->lastActivity = TClock::now();
-  if (!t->bodyStarted) {
-    t->bodyStarted = true;
-    curl_off_t expected = -1;
-    curl_easy_getinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
-    t->cache->Begin(expected, t->file->Fd());
-  }
+  t->bodyStarted = true;
   if (const int err = t->file->Write(data, bytes)) {
     t->writeErrno = err;
     return 0;  // curl stops with a write error
   }
-  t->cache->Write(data, bytes);
   t->received += static_cast<curl_off_t>(bytes);
   return bytes;
 }
@@ -470,28 +390,32 @@ class TReporter {
   curl_off_t reported_ = 0;
 };
 
-void TCacheCopy::Commit(CURL* e, const std::string& responseHeaders, int targetFd, TReporter& reporter) {
-  if (state_ == csNone) Begin(0, targetFd);  // an empty body
-  // A clone that the probe allowed but the whole file does not get (rare:
-  // say the disk filled up) costs only the cache's copy.
-  if (state_ == csWriting && clone_ && ::ioctl(fd_, FICLONE, targetFd) != 0) state_ = csFailed;
-  if (state_ != csWriting) return Drop();
-  const int fd = std::exchange(fd_, -1);
-  if (::close(fd) != 0) return Drop();
+// Records a finished download in the URL cache. The cache's file is a
+// second name of the downloaded file where both lie on one file system: the
+// bytes are neither written twice nor given a second inode, which is most of
+// what a download costs. The price: the two names share their contents, so an
+// edit in place of the downloaded file would show in the cache too (deleting
+// or replacing either leaves the other whole). Nothing here edits in place:
+// downloads and the program's saves replace files by renaming. Elsewhere the
+// cache gets a clone or a copy. A cache that cannot take the file only loses
+// its entry: the download stands.
+void CacheDownload(CURL* e, const std::string& url, const std::string& responseHeaders, int fd,
+                   TReporter& reporter) {
+  urlcache::TAdoptFields fields;
   curl_off_t modified = -1;
   curl_easy_getinfo(e, CURLINFO_FILETIME_T, &modified);
+  fields.LastModified = FileTimeFromUnix(modified);
   // Only http answers have a header worth keeping; ftp's dialogue is not one.
   char* scheme = nullptr;
   curl_easy_getinfo(e, CURLINFO_SCHEME, &scheme);
-  std::string headers;
-  if (scheme && (strcasecmp(scheme, "http") == 0 || strcasecmp(scheme, "https") == 0)) headers = responseHeaders;
-  const long long expires = net::HeaderTime(headers, "Expires");
-  if (!CommitUrlCacheEntryA(url_.c_str(), path_.c_str(), FileTimeFromUnix(expires), FileTimeFromUnix(modified),
-                            NORMAL_CACHE_ENTRY, reinterpret_cast<LPBYTE>(headers.data()),
-                            static_cast<DWORD>(headers.size()), Extension(), nullptr))
-    return Drop();
-  state_ = csCommitted;
-  reporter.Say(0, 0, BINDSTATUS_CACHEFILENAMEAVAILABLE, path_.c_str());
+  if (scheme && (strcasecmp(scheme, "http") == 0 || strcasecmp(scheme, "https") == 0)) fields.Header = responseHeaders;
+  fields.Expire = FileTimeFromUnix(net::HeaderTime(fields.Header, "Expires"));
+  // No extension is no argument, so the cache keeps the file name as it is.
+  const std::string ext = net::UrlExtension(url);
+  fields.Extension = ext.empty() ? nullptr : ext.c_str();
+  std::string path;
+  if (urlcache::AdoptUrlCacheFile(url.c_str(), fd, fields, path))
+    reporter.Say(0, 0, BINDSTATUS_CACHEFILENAMEAVAILABLE, path.c_str());
 }
 
 // curl copies a folder as an empty file and reads devices and pipes without
@@ -556,10 +480,8 @@ HRESULT URLDownloadToFileA(void* pCaller, LPCSTR szURL, LPCSTR szFileName, DWORD
     ~TGive() { thread.Give(e); }
   } give{thread, e};
 
-  TCacheCopy cache(address);
   TTransfer t;
   t.file = &file;
-  t.cache = &cache;
   t.easy = e;
   SetOptions(e, url, t, settings);
   TReporter reporter(lpfnCB, e, address);
@@ -607,7 +529,7 @@ HRESULT URLDownloadToFileA(void* pCaller, LPCSTR szURL, LPCSTR szFileName, DWORD
   const HRESULT hr = MapResult(e, t);
   if (FAILED(hr)) return hr;
   if (const HRESULT committed = file.Commit(); FAILED(committed)) return committed;
-  cache.Commit(e, t.headers, file.Fd(), reporter);
+  CacheDownload(e, address, t.headers, file.Fd(), reporter);
   reporter.Say(ClampUlong(t.received), ClampUlong(t.received), BINDSTATUS_ENDDOWNLOADDATA, address.c_str());
   return S_OK;
 }

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/net/UrlCacheInternal.h"
 #include "platform/net/UrlCacheStore.h"
 #include "platform/win/Time.h"
 
@@ -433,38 +436,210 @@ BOOL DeliverNext(TWalk& walk, INTERNET_CACHE_ENTRY_INFOA* info, LPDWORD cb) {
   return TRUE;
 }
 
+// --- Names and entries --------------------------------------------------------------
+
+// Tries the counter names of an address in turn, from the hint on, until
+// place makes one (atomically: it answers EEXIST when the name is taken, 0
+// when made, another errno to give up). path receives the name's full path.
+// Answers 0 or the error code.
+template <typename F>
+DWORD TakeFreeName(LPCSTR url, LPCSTR extension, std::string& path, F&& place) {
+  const std::string root = CacheRoot();
+  const std::string content = ContentFolder(root);
+  if (const int err = MakeCacheFolder(root)) return ErrnoToError(err);
+  if (::mkdir(content.c_str(), 0700) != 0 && errno != EEXIST) return ErrnoToError(errno);
+  const TNameParts parts = CacheNameParts(url, extension);
+  if (content.size() + CounterName(parts, 4294967295u).size() + 1 > URL_CACHE_MAX_PATH)
+    return ERROR_INSUFFICIENT_BUFFER;
+
+  std::string key = content;
+  key.append(1, '\0').append(parts.Stem).append(1, '\0').append(parts.Ext);
+  auto& hints = CounterHints();
+  if (hints.size() > 4096) hints.clear();
+  unsigned n = hints.count(key) ? hints[key] : 1;
+  for (;; ++n) {
+    if (n == 0) return ERROR_FILE_EXISTS;  // every counter taken
+    path = content + CounterName(parts, n);
+    const int err = place(path);
+    if (err == 0) {
+      hints[key] = n + 1;
+      return 0;
+    }
+    if (err != EEXIST) return ErrnoToError(err);
+  }
+}
+
+// A new, empty file under the next free name, open for writing; -1 with the
+// last error set.
+int ReserveName(LPCSTR url, LPCSTR extension, std::string& path) {
+  int fd = -1;
+  const DWORD err = TakeFreeName(url, extension, path, [&fd](const std::string& p) {
+    fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    return fd >= 0 ? 0 : errno;
+  });
+  if (err) SetLastError(err);
+  return err ? -1 : fd;
+}
+
+// Adds or replaces the entry of url; file is a path in the content folder
+// (or null or empty: an entry without a file).
+BOOL RecordEntry(LPCSTR url, LPCSTR file, std::uint64_t size, FILETIME expire, FILETIME modified, DWORD type,
+                 std::string_view header, LPCSTR extension) {
+  TEntry e;
+  e.Url = url;
+  const std::string root = CacheRoot();
+  const std::string content = ContentFolder(root);
+  if (file && *file) {
+    const std::string path(file);
+    // Only files this cache made: the index never points elsewhere.
+    if (path.compare(0, content.size(), content) != 0 || !IsPlainFileName(path.substr(content.size())))
+      return Fail(ERROR_INVALID_PARAMETER);
+    e.File = path.substr(content.size());
+    e.Size = size;
+  }
+  if (e.Url.size() > MaxCommitField || header.size() > MaxCommitField) return Fail(ERROR_INVALID_PARAMETER);
+  e.Type = type;
+  e.Header = header;
+  if (extension) {
+    std::string_view ext(extension);
+    while (!ext.empty() && ext.front() == '.') ext.remove_prefix(1);
+    e.Extension = CutUtf8(std::string(ext), 255);
+  } else if (const std::size_t dot = e.File.rfind('.'); dot != std::string::npos && dot > 0) {
+    e.Extension = e.File.substr(dot + 1);
+  }
+  e.LastModified = FileTimeToU64(modified);
+  e.Expire = FileTimeToU64(expire);
+  e.LastAccess = e.LastSync = Now();
+  const TReleasedFile old = TIndex::Open(root, true)->Commit(std::move(e));
+  if (!old.Name.empty()) ::unlink((content + old.Name).c_str());  // an orphan at worst, never listed
+  return TRUE;
+}
+
+// Removes a name just made unless it is kept; also when a call throws.
+class TNewName {
+ public:
+  explicit TNewName(const std::string& path) : path_(path) {}
+  ~TNewName() {
+    if (!kept_) ::unlink(path_.c_str());
+  }
+  void Keep() { kept_ = true; }
+
+ private:
+  const std::string& path_;
+  bool kept_ = false;
+};
+
+// Makes the empty file dst a copy of src: a clone where the file system
+// shares blocks, else copied inside the kernel, else through a buffer.
+// Answers 0 or an errno.
+int FillFrom(int dst, int src, TAdoptHow& how) {
+  if (::ioctl(dst, FICLONE, src) == 0) {
+    how = ahClone;
+    return 0;
+  }
+  how = ahCopy;
+  loff_t in = 0, out = 0;
+  for (;;) {
+    const ssize_t n = ::copy_file_range(src, &in, dst, &out, std::size_t{1} << 30, 0);
+    if (n > 0) continue;
+    if (n == 0) return 0;
+    if (errno == EINTR) continue;
+    // Across some file systems the kernel will not copy: then by hand.
+    if (in == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) break;
+    return errno;
+  }
+  std::vector<char> buf(1 << 20);
+  for (off_t off = 0;;) {
+    const ssize_t n = ::pread(src, buf.data(), buf.size(), off);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::pwrite(dst, buf.data() + done, static_cast<std::size_t>(n - done), off + done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) return errno;
+      done += w;
+    }
+    off += n;
+  }
+}
+
+bool IsRegularFile(int fd, struct stat& st) { return fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode); }
+
 }  // namespace
 
+namespace urlcache {
+
+// --- The download's call ------------------------------------------------------------
+
+BOOL AdoptUrlCacheFile(LPCSTR url, int fd, const TAdoptFields& fields, std::string& path, TAdoptHow* how) {
+  struct stat st {};
+  if (!url || !*url || !IsRegularFile(fd, st)) return Fail(ERROR_INVALID_PARAMETER);
+  // The open file itself is linked, not whatever its name points at by now.
+  const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
+  bool linked = false;
+  const BOOL done = Guarded(FALSE, [&]() -> BOOL {
+    const DWORD err = TakeFreeName(url, fields.Extension, path, [&](const std::string& p) {
+      return ::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, p.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    });
+    if (err) return Fail(err);
+    linked = true;
+    TNewName name(path);
+    if (!RecordEntry(url, path.c_str(), static_cast<std::uint64_t>(st.st_size), fields.Expire,
+                     fields.LastModified, fields.Type, fields.Header, fields.Extension))
+      return FALSE;
+    name.Keep();
+    return TRUE;
+  });
+  if (done && how) *how = ahLink;
+  // Another file system, no /proc, a file system without links, too many
+  // links: a copy of the file then. An index that failed fails a copy too.
+  if (done || linked) return done;
+  return CopyIntoUrlCache(url, fd, fields, path, how);
+}
+
+BOOL CopyIntoUrlCache(LPCSTR url, int fd, const TAdoptFields& fields, std::string& path, TAdoptHow* how) {
+  struct stat st {};
+  if (!url || !*url || !IsRegularFile(fd, st)) return Fail(ERROR_INVALID_PARAMETER);
+  int out = -1;
+  if (!Guarded(FALSE, [&]() -> BOOL { return (out = ReserveName(url, fields.Extension, path)) >= 0; }))
+    return FALSE;
+  // Filled outside the lock: a large copy must not hold up other callers.
+  TNewName name(path);
+  TAdoptHow made = ahCopy;
+  int err = FillFrom(out, fd, made);
+  if (!err && ::fstat(out, &st) != 0) err = errno;
+  if (::close(out) != 0 && !err) err = errno;
+  if (err) return Fail(ErrnoToError(err));
+  if (!Guarded(FALSE, [&]() -> BOOL {
+        return RecordEntry(url, path.c_str(), static_cast<std::uint64_t>(st.st_size), fields.Expire,
+                           fields.LastModified, fields.Type, fields.Header, fields.Extension);
+      })) {
+    const DWORD error = GetLastError();
+    ::unlink(path.c_str());
+    name.Keep();
+    SetLastError(error);
+    return FALSE;
+  }
+  name.Keep();
+  if (how) *how = made;
+  return TRUE;
+}
+
+}  // namespace urlcache
+
 // --- The calls --------------------------------------------------------------------
+
 
 BOOL CreateUrlCacheEntryA(LPCSTR lpszUrlName, DWORD, LPCSTR lpszFileExtension, LPSTR lpszFileName, DWORD) {
   if (!lpszUrlName || !lpszFileName) return Fail(ERROR_INVALID_PARAMETER);
   return Guarded(FALSE, [&]() -> BOOL {
-    const std::string root = CacheRoot();
-    const std::string content = ContentFolder(root);
-    if (const int err = MakeCacheFolder(root)) return Fail(ErrnoToError(err));
-    if (::mkdir(content.c_str(), 0700) != 0 && errno != EEXIST) return Fail(ErrnoToError(errno));
-    const TNameParts parts = CacheNameParts(lpszUrlName, lpszFileExtension);
-    if (content.size() + CounterName(parts, 4294967295u).size() + 1 > URL_CACHE_MAX_PATH)
-      return Fail(ERROR_INSUFFICIENT_BUFFER);
-
-    std::string key = content;
-    key.append(1, '\0').append(parts.Stem).append(1, '\0').append(parts.Ext);
-    auto& hints = CounterHints();
-    if (hints.size() > 4096) hints.clear();
-    unsigned n = hints.count(key) ? hints[key] : 1;
-    for (;; ++n) {
-      if (n == 0) return Fail(ERROR_FILE_EXISTS);  // every counter taken
-      const std::string path = content + CounterName(parts, n);
-      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-      if (fd >= 0) {
-        ::close(fd);
-        hints[key] = n + 1;
-        std::memcpy(lpszFileName, path.c_str(), path.size() + 1);
-        return TRUE;
-      }
-      if (errno != EEXIST) return Fail(ErrnoToError(errno));
-    }
+    std::string path;
+    const int fd = ReserveName(lpszUrlName, lpszFileExtension, path);
+    if (fd < 0) return FALSE;
+    ::close(fd);
+    std::memcpy(lpszFileName, path.c_str(), path.size() + 1);
+    return TRUE;
   });
 }
 
@@ -474,36 +649,15 @@ BOOL CommitUrlCacheEntryA(LPCSTR lpszUrlName, LPCSTR lpszLocalFileName, FILETIME
   if (!lpszUrlName || !*lpszUrlName) return Fail(ERROR_INVALID_PARAMETER);
   if (cchHeaderInfo && !lpHeaderInfo) return Fail(ERROR_INVALID_PARAMETER);
   return Guarded(FALSE, [&]() -> BOOL {
-    TEntry e;
-    e.Url = lpszUrlName;
-    const std::string root = CacheRoot();
-    const std::string content = ContentFolder(root);
+    std::uint64_t size = 0;
     if (lpszLocalFileName && *lpszLocalFileName) {
-      const std::string path(lpszLocalFileName);
       struct stat st {};
-      if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return Fail(ERROR_FILE_NOT_FOUND);
-      // Only files this cache made: the index never points elsewhere.
-      if (path.compare(0, content.size(), content) != 0 || !IsPlainFileName(path.substr(content.size())))
-        return Fail(ERROR_INVALID_PARAMETER);
-      e.File = path.substr(content.size());
-      e.Size = static_cast<std::uint64_t>(st.st_size);
+      if (::stat(lpszLocalFileName, &st) != 0 || !S_ISREG(st.st_mode)) return Fail(ERROR_FILE_NOT_FOUND);
+      size = static_cast<std::uint64_t>(st.st_size);
     }
-    if (e.Url.size() > MaxCommitField || cchHeaderInfo > MaxCommitField) return Fail(ERROR_INVALID_PARAMETER);
-    e.Type = CacheEntryType;
-    if (cchHeaderInfo) e.Header.assign(reinterpret_cast<const char*>(lpHeaderInfo), cchHeaderInfo);
-    if (lpszFileExtension) {
-      std::string_view ext(lpszFileExtension);
-      while (!ext.empty() && ext.front() == '.') ext.remove_prefix(1);
-      e.Extension = CutUtf8(std::string(ext), 255);
-    } else if (const std::size_t dot = e.File.rfind('.'); dot != std::string::npos && dot > 0) {
-      e.Extension = e.File.substr(dot + 1);
-    }
-    e.LastModified = FileTimeToU64(LastModifiedTime);
-    e.Expire = FileTimeToU64(ExpireTime);
-    e.LastAccess = e.LastSync = Now();
-    const TReleasedFile old = TIndex::Open(root, true)->Commit(std::move(e));
-    if (!old.Name.empty()) ::unlink((content + old.Name).c_str());  // an orphan at worst, never listed
-    return TRUE;
+    return RecordEntry(lpszUrlName, lpszLocalFileName, size, ExpireTime, LastModifiedTime, CacheEntryType,
+                       std::string_view(reinterpret_cast<const char*>(lpHeaderInfo), cchHeaderInfo),
+                       lpszFileExtension);
   });
 }
 

@@ -1,4 +1,4 @@
-// The URL cache: every download leaves its own copy here, and the cache is
+// The URL cache: every download leaves its file here, and the cache is
 // walked and pruned with the WinInet calls. Index in SQLite, files in the
 // cache folder (named after the address's file name with a counter:
 // movie[1].swf, movie[2].swf...). All of it lives under the per-user cache

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,11 @@ class DownloadTest : public ::testing::Test {
   DownloadTest() : home_(dir_ / "home"), env_("VORRA_HOME", home_) { fs::create_directories(dir_.Path() / "out"); }
 
   std::string Out(const std::string& name) const { return dir_ / ("out/" + name); }
+  std::string Content() const { return home_ + "/cache/UrlCache/Content/"; }
+  // The cache's files; none when the cache folder was never made.
+  std::vector<std::string> ContentNames() const {
+    return fs::exists(Content()) ? ListNames(Content()) : std::vector<std::string>{};
+  }
   std::vector<std::string> OutNames() const { return ListNames(dir_.Path() / "out"); }
   HRESULT Get(const std::string& url, const std::string& target, IBindStatusCallback* cb = nullptr) {
     return URLDownloadToFileA(nullptr, url.c_str(), target.c_str(), 0, cb);
@@ -173,9 +179,100 @@ TEST_F(DownloadTest, HttpBodyArrivesIntactAndIsCached) {
   const auto asNumber = [](FILETIME t) { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
   EXPECT_EQ(asNumber(e->LastModified), fileTime(1445412480ULL));  // 2015-10-21 07:28:00
   EXPECT_EQ(asNumber(e->Expire), fileTime(2114380810ULL));        // 2037-01-01 00:00:10
-  // Two files: the user may change one without touching the other.
-  WriteText(Out("intro.swf"), "changed");
-  EXPECT_EQ(ReadText(e->File), body);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+TEST_F(DownloadTest, CacheEntryIsASecondNameOfTheDownload) {
+  const std::string body = BinaryBody(200000);
+  server_.Serve("/a/movie.swf", THttpResponse::Text(body));
+  server_.Serve("/b/movie.swf", THttpResponse::Text("second movie"));
+  const std::string first = server_.Url("/a/movie.swf"), second = server_.Url("/b/movie.swf");
+
+  ASSERT_EQ(Get(first, Out("m.swf")), S_OK);
+  auto entries = CacheEntries();
+  const TCacheEntry* e = FindEntry(entries, first);
+  ASSERT_NE(e, nullptr);
+  const std::string cached = e->File;
+  EXPECT_EQ(ReadText(cached), body);
+  EXPECT_EQ(e->Size, body.size());
+  EXPECT_TRUE(SameFile(cached, Out("m.swf")));
+  EXPECT_EQ(ContentNames(), std::vector<std::string>{"movie[1].swf"});  // nothing reserved beside it
+
+  // A new download into the same file replaces the name; the cached bytes stay.
+  ASSERT_EQ(Get(second, Out("m.swf")), S_OK);
+  EXPECT_EQ(ReadText(Out("m.swf")), "second movie");
+  EXPECT_EQ(ReadText(cached), body);
+
+  // Deleting the download leaves the cache's name, still listed.
+  fs::remove(Out("m.swf"));
+  entries = CacheEntries();
+  e = FindEntry(entries, second);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(ReadText(e->File), "second movie");
+
+  // Deleting the entry leaves the download.
+  ASSERT_EQ(Get(first, Out("kept.swf")), S_OK);
+  ASSERT_TRUE(DeleteUrlCacheEntry(first.c_str()));
+  EXPECT_FALSE(InCache(first));
+  EXPECT_EQ(ReadText(Out("kept.swf")), body);
+  EXPECT_EQ(fs::hard_link_count(Out("kept.swf")), 1u);
+}
+
+TEST_F(DownloadTest, TwoProcessesDownloadingAtOnceNeverShareACacheName) {
+  constexpr int PerChild = 25;
+  const std::string bodies[2] = {BinaryBody(3000), "the other movie"};
+  server_.Serve("/p0/movie.swf", THttpResponse::Text(bodies[0]));
+  server_.Serve("/p1/movie.swf", THttpResponse::Text(bodies[1]));
+  server_.Serve("/same/movie.swf", THttpResponse::Text("shared movie"));
+  const auto own = [&](int c, int i) { return server_.Url("/p" + std::to_string(c) + "/movie.swf?i=" + std::to_string(i)); };
+  const auto target = [&](int c, int i) { return Out("c" + std::to_string(c) + "-" + std::to_string(i)); };
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
+  std::vector<pid_t> children;
+  for (int c = 0; c < 2; ++c) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(go[1]);
+      char byte;
+      int failures = ::read(go[0], &byte, 1) == 0 ? 0 : 1;  // the parent's close starts both at once
+      for (int i = 0; i < PerChild; ++i) {
+        failures += Get(own(c, i), target(c, i)) != S_OK;
+        failures += Get(server_.Url("/same/movie.swf"), Out("s" + std::to_string(c) + "-" + std::to_string(i))) != S_OK;
+      }
+      ::_exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  ::close(go[0]);
+  ::close(go[1]);
+  for (const pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const auto entries = CacheEntries();
+  ASSERT_EQ(entries.size(), 2u * PerChild + 1);
+  std::set<std::string> files;
+  for (const auto& e : entries) files.insert(e.File);
+  EXPECT_EQ(files.size(), entries.size());
+  for (int c = 0; c < 2; ++c)
+    for (int i = 0; i < PerChild; ++i) {
+      const TCacheEntry* e = FindEntry(entries, own(c, i));
+      ASSERT_NE(e, nullptr);
+      EXPECT_TRUE(SameFile(e->File, target(c, i))) << e->File;
+      EXPECT_EQ(ReadText(e->File), bodies[c]);
+    }
+  const TCacheEntry* same = FindEntry(entries, server_.Url("/same/movie.swf"));
+  ASSERT_NE(same, nullptr);
+  EXPECT_EQ(ReadText(same->File), "shared movie");
+  // The names the shared address had before its last download are gone.
+  EXPECT_EQ(ContentNames().size(), 2u * PerChild + 1);
 }
 
 TEST_F(DownloadTest, LargeGeneratedBodyArrivesIntact) {
@@ -252,6 +349,7 @@ TEST_F(DownloadTest, BodyCutShortLeavesTargetAsItWas) {
     EXPECT_EQ(OutNames(), std::vector<std::string>{"cut.swf"});
   }
   EXPECT_FALSE(InCache(server_.Url("/cut.swf")));
+  EXPECT_TRUE(ContentNames().empty());
 
   // And a good answer replaces it.
   server_.Serve("/cut.swf", THttpResponse::Text("new movie"));
@@ -459,10 +557,17 @@ TEST_F(DownloadTest, NamedTemporaryWhereUnnamedFilesCannotBeLinked) {
     const HRESULT longName = Get(server_.Url("/ok.swf"), Out(std::string(250, 'm')));
     std::string names;
     for (const auto& n : OutNames()) names += (n.size() > 20 ? std::to_string(n.size()) : n) + ",";
-    return Hex(ok) + " " + Hex(bad) + " " + Hex(longName) + " " + names;
+    // The cache cannot link the open file either: it keeps a copy.
+    const auto entries = CacheEntries();
+    const TCacheEntry* e = FindEntry(entries, server_.Url("/ok.swf"));
+    const std::string cached = !e ? "no entry" : ReadText(e->File) != "whole movie" ? "other bytes"
+                                                 : SameFile(e->File, Out(std::string(250, 'm'))) ? "linked"
+                                                                                                 : "copied";
+    return Hex(ok) + " " + Hex(bad) + " " + Hex(longName) + " " + names + " " + cached + " " +
+           std::to_string(ContentNames().size());
   });
   if (report == "skip") GTEST_SKIP() << "no mount namespace here to hide /proc";
-  EXPECT_EQ(report, Hex(S_OK) + " " + Hex(INET_E_DOWNLOAD_FAILURE) + " " + Hex(S_OK) + " cut.swf,250,ok.swf,");
+  EXPECT_EQ(report, Hex(S_OK) + " " + Hex(INET_E_DOWNLOAD_FAILURE) + " " + Hex(S_OK) + " cut.swf,250,ok.swf, copied 1");
   EXPECT_EQ(ReadText(Out("ok.swf")), "whole movie");
   EXPECT_EQ(ReadText(Out("cut.swf")), "old");
 }
@@ -497,6 +602,9 @@ TEST_F(DownloadTest, CacheCopyIsACloneWhereBlocksCanBeShared) {
     if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         std::system(("mount -o loop " + image + " " + mnt + " >/dev/null 2>&1").c_str()) != 0)
       return std::string("skip");
+    // Without /proc the open file cannot be given a second name: the cache
+    // falls back to a copy, which here is a clone.
+    if (::mount("tmpfs", "/proc", "tmpfs", 0, "size=64k") != 0) return std::string("skip");
     std::string result;
     {
       TScopedEnv home("VORRA_HOME", mnt + "/home");
@@ -504,7 +612,7 @@ TEST_F(DownloadTest, CacheCopyIsACloneWhereBlocksCanBeShared) {
       const auto entries = CacheEntries();
       const TCacheEntry* e = FindEntry(entries, url);
       result = Hex(hr) + (e && SharesAllBlocks(e->File) ? " shared" : " not shared");
-      // Still two files: changing the user's copy leaves the cache's alone.
+      // Two files: changing the user's copy in place leaves the cache's alone.
       if (e && ReadText(e->File) == THttpServer::GeneratedBody(size)) {
         WriteText(mnt + "/a.swf", "changed");
         result += ReadText(e->File) == THttpServer::GeneratedBody(size) ? " separate" : " joined";
@@ -515,6 +623,27 @@ TEST_F(DownloadTest, CacheCopyIsACloneWhereBlocksCanBeShared) {
   });
   if (report == "skip") GTEST_SKIP() << "cannot mount a loop device here";
   EXPECT_EQ(report, Hex(S_OK) + " shared separate");
+}
+
+TEST_F(DownloadTest, CacheCopiesWhatLiesOnAnotherFileSystem) {
+  const std::string body = BinaryBody(1 << 20);
+  server_.Serve("/far/movie.swf", THttpResponse::Text(body));
+  const std::string url = server_.Url("/far/movie.swf");
+  fs::create_directories(dir_.Path() / "other");
+  const std::string target = dir_ / "other/movie.swf";
+  const std::string report = InChild([&] {
+    if (!MountTmpfs(dir_ / "other", "size=8m", 0)) return std::string("skip");
+    const HRESULT hr = Get(url, target);
+    const auto entries = CacheEntries();
+    const TCacheEntry* e = FindEntry(entries, url);
+    if (!e) return Hex(hr) + " no entry";
+    std::string result = Hex(hr) + (ReadText(e->File) == body ? " same bytes" : " other bytes");
+    result += " " + std::to_string(e->Size) + " " + std::to_string(ContentNames().size());
+    WriteText(target, "changed");
+    return result + (ReadText(e->File) == body ? " separate" : " joined");
+  });
+  if (report == "skip") GTEST_SKIP() << "no mount namespace here for a second file system";
+  EXPECT_EQ(report, Hex(S_OK) + " same bytes " + std::to_string(body.size()) + " 1 separate");
 }
 
 TEST_F(DownloadTest, CallbackHearsTheTransferInOrder) {

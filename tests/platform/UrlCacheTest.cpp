@@ -1,6 +1,7 @@
 #include "platform/net/UrlCache.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/net/UrlCacheInternal.h"
 #include "platform/net/UrlCacheStore.h"
 #include "platform/win/Time.h"
 #include "tests/support/TestSupport.h"
@@ -400,6 +402,107 @@ TEST_F(UrlCache, CommitChecksItsFile) {
   EXPECT_TRUE(Walk(nullptr, AllTypes).empty());
 }
 
+// A finished download as the cache receives it: open, read position at its end.
+int FinishedFile(const std::string& path, const std::string& body) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ(::write(fd, body.data(), body.size()), static_cast<ssize_t>(body.size()));
+  return fd;
+}
+
+bool SameInode(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+TEST_F(UrlCache, AdoptedFileGetsASecondNameAndAnEntry) {
+  fs::create_directories(Content());
+  WriteText(Content() + "movie[1].swf", "someone else's");
+  const std::string src = dir_ / "download.bin";
+  const int fd = FinishedFile(src, "the movie");
+  urlcache::TAdoptFields f;
+  f.Header = "HTTP/1.1 200 OK\r\nX-A: b\r\n\r\n";
+  f.Extension = ".swf";
+  f.LastModified = U64ToFileTime(123);
+  f.Expire = U64ToFileTime(456);
+  std::string path;
+  urlcache::TAdoptHow how = urlcache::ahCopy;
+  ASSERT_TRUE(urlcache::AdoptUrlCacheFile("http://a/movie.swf?v=1", fd, f, path, &how)) << GetLastError();
+  ::close(fd);
+  EXPECT_EQ(how, urlcache::ahLink);
+  EXPECT_EQ(path, Content() + "movie[2].swf");
+  EXPECT_TRUE(SameInode(path, src));
+  EXPECT_EQ(ReadText(Content() + "movie[1].swf"), "someone else's");
+  std::vector<TSeen> seen = Walk("", ProgramFilter);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].Url, "http://a/movie.swf?v=1");
+  EXPECT_EQ(seen[0].File, path);
+  EXPECT_EQ(seen[0].Size, 9u);
+  EXPECT_EQ(seen[0].Header, f.Header);
+  EXPECT_EQ(seen[0].Extension, "swf");
+  EXPECT_EQ(seen[0].LastModified, 123u);
+  EXPECT_EQ(seen[0].Expire, 456u);
+  EXPECT_EQ(seen[0].UseCount, 1u);
+
+  // The next file of the address replaces the entry; only the old name goes.
+  const std::string src2 = dir_ / "download2.bin";
+  const int fd2 = FinishedFile(src2, "newer");
+  std::string path2;
+  ASSERT_TRUE(urlcache::AdoptUrlCacheFile("http://a/movie.swf?v=1", fd2, f, path2)) << GetLastError();
+  ::close(fd2);
+  EXPECT_EQ(path2, Content() + "movie[3].swf");
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(ReadText(src), "the movie");
+  seen = Walk("", ProgramFilter);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].File, path2);
+  EXPECT_EQ(seen[0].UseCount, 2u);
+}
+
+TEST_F(UrlCache, CopyStandsInForALink) {
+  std::string body(3 << 20, '\0');
+  for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 31 + i / 4099);
+  const std::string src = dir_ / "download.bin";
+  const int fd = FinishedFile(src, body);  // the copy must not start at the read position
+  std::string path;
+  urlcache::TAdoptHow how = urlcache::ahLink;
+  ASSERT_TRUE(urlcache::CopyIntoUrlCache("http://a/big.swf", fd, {}, path, &how)) << GetLastError();
+  ::close(fd);
+  EXPECT_NE(how, urlcache::ahLink);
+  EXPECT_FALSE(SameInode(path, src));
+  EXPECT_EQ(ReadText(path), body);
+  const std::vector<TSeen> seen = Walk("", ProgramFilter);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].File, path);
+  EXPECT_EQ(seen[0].Size, body.size());
+  EXPECT_EQ(ListNames(Content()), std::vector<std::string>{"big[1].swf"});
+}
+
+TEST_F(UrlCache, AdoptionThatFailsLeavesNothingBehind) {
+  int pipeFd[2];
+  ASSERT_EQ(::pipe(pipeFd), 0);
+  std::string path;
+  EXPECT_FALSE(urlcache::AdoptUrlCacheFile("http://a/x.swf", pipeFd[0], {}, path));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  ::close(pipeFd[0]);
+  ::close(pipeFd[1]);
+  EXPECT_FALSE(fs::exists(Root()));
+
+  // An index that cannot be opened: the name just made goes again.
+  fs::create_directories(Root() + "index.db");
+  const std::string src = dir_ / "download.bin";
+  const int fd = FinishedFile(src, "movie");
+  EXPECT_FALSE(urlcache::AdoptUrlCacheFile("http://a/x.swf", fd, {}, path));
+  EXPECT_NE(GetLastError(), ERROR_SUCCESS);
+  EXPECT_TRUE(ListNames(Content()).empty());
+  EXPECT_FALSE(urlcache::CopyIntoUrlCache("http://a/x.swf", fd, {}, path));
+  EXPECT_TRUE(ListNames(Content()).empty());
+  ::close(fd);
+  EXPECT_EQ(fs::hard_link_count(src), 1u);
+  EXPECT_EQ(ReadText(src), "movie");
+}
+
 TEST_F(UrlCache, EntryInfoOfOneAddress) {
   const std::string path = Add("http://a/x.swf", "12345");
   DWORD size = 0;
@@ -484,6 +587,41 @@ TEST_F(UrlCache, TwoProcessesNeverShareAFile) {
   }
   EXPECT_EQ(files.size(), 2u * PerChild + 2);
   EXPECT_EQ(ListNames(Content()).size(), 2u * PerChild + 2);
+}
+
+TEST_F(UrlCache, TwoProcessesCreatingTheIndexAtOnceBothRecord) {
+  // The race is short: several fresh caches, each begun by two processes.
+  for (int round = 0; round < 20; ++round) {
+    TScopedEnv home("VORRA_HOME", dir_ / ("round" + std::to_string(round)));
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int c = 0; c < 2; ++c) {
+      const pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        ::close(go[1]);
+        char byte;
+        int failures = ::read(go[0], &byte, 1) == 0 ? 0 : 1;
+        const std::string url = "http://c" + std::to_string(c) + ".example/movie.swf";
+        char path[URL_CACHE_MAX_PATH];
+        failures += !CreateUrlCacheEntryA(url.c_str(), 0, nullptr, path, 0);
+        failures += !CommitUrlCacheEntryA(url.c_str(), path, FILETIME{}, FILETIME{}, NORMAL_CACHE_ENTRY, nullptr, 0,
+                                          nullptr, nullptr);
+        ::_exit(failures == 0 ? 0 : 1);
+      }
+      children.push_back(pid);
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    for (const pid_t pid : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
+    }
+    EXPECT_EQ(Urls(Walk("", ProgramFilter)),
+              (std::vector<std::string>{"http://c0.example/movie.swf", "http://c1.example/movie.swf"}));
+  }
 }
 
 TEST_F(UrlCache, HundredThousandEntriesWalkCompletely) {
