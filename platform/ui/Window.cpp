@@ -1,11 +1,13 @@
 #include "platform/ui/Window.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <limits>
 #include <map>
 #include <memory>
@@ -383,13 +385,24 @@ void Destroy(HWND hwnd, bool top) {
   if (t.active == hwnd) t.active = nullptr;
   KillWindowTimers(hwnd);
 
-  Send(hwnd, WM_DESTROY, 0, 0);
+  // A handler that throws must not leave a half-destroyed window behind: the
+  // destruction runs to the end and the first exception goes on afterwards.
+  std::exception_ptr failure;
+  auto guarded = [&](auto&& step) {
+    try {
+      step();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  guarded([&] { Send(hwnd, WM_DESTROY, 0, 0); });
   if (TWnd* self = Find(hwnd)) {
     const std::vector<HWND> children = self->children;
-    for (HWND c : children) Destroy(c, false);
+    for (HWND c : children) guarded([&] { Destroy(c, false); });
   }
-  Send(hwnd, WM_NCDESTROY, 0, 0);
+  guarded([&] { Send(hwnd, WM_NCDESTROY, 0, 0); });
   Forget(hwnd);
+  if (failure) std::rethrow_exception(failure);
 }
 
 // Drops every reference to a window that got its WM_NCDESTROY and frees it.
@@ -618,7 +631,46 @@ char CharOfKey(int vk) {
   }
 }
 
+// Object-bound procedures: a fixed table of plain functions, each calling
+// the callback in its slot. Only the GUI thread uses them.
+std::vector<TObjectWndProc>& ProcSlots() {
+  static std::vector<TObjectWndProc> slots(kMaxProcInstances);
+  return slots;
+}
+
+template <std::size_t I>
+LRESULT SlotProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  // A copy: the callback may free its own slot while it runs.
+  const TObjectWndProc proc = ProcSlots()[I];
+  return proc ? proc(hwnd, msg, wParam, lParam) : DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+template <std::size_t... I>
+constexpr std::array<WNDPROC, sizeof...(I)> MakeSlotTable(std::index_sequence<I...>) {
+  return {&SlotProc<I>...};
+}
+
+constexpr auto kSlotTable = MakeSlotTable(std::make_index_sequence<kMaxProcInstances>());
+
 }  // namespace
+
+WNDPROC MakeProcInstance(TObjectWndProc proc) {
+  if (!proc) return nullptr;
+  auto& slots = ProcSlots();
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    if (!slots[i]) {
+      slots[i] = std::move(proc);
+      return kSlotTable[i];
+    }
+  }
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+void FreeProcInstance(WNDPROC proc) {
+  auto it = std::find(kSlotTable.begin(), kSlotTable.end(), proc);
+  if (it != kSlotTable.end()) ProcSlots()[static_cast<std::size_t>(it - kSlotTable.begin())] = nullptr;
+}
 
 // ---------------------------------------------------------------- classes
 

@@ -108,6 +108,16 @@ struct TRACKMOUSEEVENT {
 // An atom passed where a class or property name is expected.
 inline LPCSTR MAKEINTATOM(ATOM atom) { return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(atom)); }
 
+// A window procedure bound to an object (a form, a message hook): a plain
+// WNDPROC that calls `proc`, so it can be set with GWLP_WNDPROC and compared
+// with what a window uses. Answers nullptr when all kMaxProcInstances are in
+// use. FreeProcInstance gives the slot back; the WNDPROC must no longer be
+// any window's procedure.
+using TObjectWndProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
+inline constexpr int kMaxProcInstances = 512;
+WNDPROC MakeProcInstance(TObjectWndProc proc);
+void FreeProcInstance(WNDPROC proc);
+
 // Classes.
 ATOM RegisterClassA(const WNDCLASSA* wc);
 ATOM RegisterClassExA(const WNDCLASSEXA* wc);

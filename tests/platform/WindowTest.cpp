@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "tests/platform/WindowTestSupport.h"
@@ -452,6 +454,75 @@ TEST_F(TWindowTest, HeadlessDesktop) {
   EXPECT_LE(work.bottom, GetSystemMetrics(SM_CYSCREEN));
   EXPECT_NE(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_WINDOW));
   EXPECT_GT(GetSystemMetrics(SM_CYCAPTION), GetSystemMetrics(SM_CYFRAME));
+}
+
+}  // namespace
+}  // namespace win::test
+
+namespace win::test {
+namespace {
+
+TEST_F(TWindowTest, ObjectBoundProceduresCallTheirOwnCallback) {
+  struct THook {
+    std::vector<UINT> seen;
+    WNDPROC previous = nullptr;
+  } one, two;
+  WNDPROC p1 = MakeProcInstance([&](HWND h, UINT msg, WPARAM w, LPARAM l) {
+    one.seen.push_back(msg);
+    return CallWindowProcA(one.previous, h, msg, w, l);
+  });
+  WNDPROC p2 = MakeProcInstance([&](HWND h, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+    two.seen.push_back(msg);
+    if (msg == WM_USER + 1) return 5;
+    return CallWindowProcA(two.previous, h, msg, w, l);
+  });
+  ASSERT_NE(p1, nullptr);
+  ASSERT_NE(p2, nullptr);
+  ASSERT_NE(p1, p2);
+  HWND a = Create(WS_POPUP, 0, 0, 10, 10);
+  HWND b = Create(WS_POPUP, 0, 0, 10, 10);
+  one.previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(a, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(p1)));
+  two.previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(b, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(p2)));
+  EXPECT_EQ(SendMessageA(a, WM_USER + 1, 0, 0), 0);
+  EXPECT_EQ(SendMessageA(b, WM_USER + 1, 0, 0), 5);
+  EXPECT_EQ(one.seen, (std::vector<UINT>{WM_USER + 1}));
+  EXPECT_EQ(two.seen, (std::vector<UINT>{WM_USER + 1}));
+
+  // A freed slot is handed out again.
+  SetWindowLongPtrA(b, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(two.previous));
+  FreeProcInstance(p2);
+  std::vector<WNDPROC> taken;
+  for (int i = 0; i < kMaxProcInstances; ++i) {
+    WNDPROC p = MakeProcInstance([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+    if (!p) break;
+    taken.push_back(p);
+  }
+  EXPECT_EQ(taken.size(), static_cast<std::size_t>(kMaxProcInstances - 1));  // p1 still holds one
+  EXPECT_NE(std::find(taken.begin(), taken.end(), p2), taken.end());
+  for (WNDPROC p : taken) FreeProcInstance(p);
+  SetWindowLongPtrA(a, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(one.previous));
+  FreeProcInstance(p1);
+}
+
+}  // namespace
+}  // namespace win::test
+
+namespace win::test {
+namespace {
+
+TEST_F(TWindowTest, AThrowingDestroyHandlerStillFreesTheWindowAndItsChildren) {
+  HWND p = Create(WS_POPUP, 0, 0, 10, 10);
+  HWND c = Create(WS_CHILD, 0, 0, 5, 5, p);
+  g_answer = [&](HWND h, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (msg == WM_DESTROY && h == p) throw std::runtime_error("handler failed");
+    return std::nullopt;
+  };
+  g_log.clear();
+  EXPECT_THROW(DestroyWindow(p), std::runtime_error);
+  EXPECT_FALSE(IsWindow(p));
+  EXPECT_FALSE(IsWindow(c));
+  EXPECT_EQ(Seq({WM_NCDESTROY}), (std::vector<P>{{c, WM_NCDESTROY}, {p, WM_NCDESTROY}}));
+  EXPECT_EQ(GetTopWindow(nullptr), nullptr);
 }
 
 }  // namespace
