@@ -27,6 +27,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr DWORD ERROR_TLW_WITH_WSCHILD = 1406;
 constexpr DWORD ERROR_INVALID_INDEX = 1413;
+// Windows' own flag of a window position change that minimizes, maximizes or restores.
+constexpr UINT SWP_STATECHANGED = 0x8000;
+// Where Windows keeps minimized windows.
+constexpr int kIconicPos = -32000;
 
 // Headless desktop.
 constexpr int kScreenWidth = 1280;
@@ -88,6 +92,7 @@ struct TWnd {
   std::string text;
   std::map<std::string, HANDLE> props;
   std::vector<BYTE> extra;
+  RECT normalRect;  // the restored position while minimized or maximized
   bool destroying = false;
   // Default non-client tracking: the caption button pressed and a move in progress.
   LRESULT ncPressed = HTNOWHERE;
@@ -961,11 +966,68 @@ HWND WindowFromPoint(POINT pt) {
   }
 }
 
+namespace {
+
+// Minimizes, maximizes or restores; Windows puts the frame of a maximized
+// window just outside the work area (or the parent's client area).
+void ChangeState(HWND hwnd, DWORD state, bool activate) {
+  TWnd* w = Find(hwnd);
+  const bool wasVisible = (w->style & WS_VISIBLE) != 0;
+  if (!(w->style & (WS_MINIMIZE | WS_MAXIMIZE))) w->normalRect = w->rect;
+  RECT r = w->normalRect;
+  if (state == WS_MAXIMIZE) {
+    if (TWnd* p = Find(w->parent))
+      r = RECT{0, 0, p->client.right - p->client.left, p->client.bottom - p->client.top};
+    else
+      SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
+    const int b = DefaultFrame(w->style, w->exStyle).border;
+    r = RECT{r.left - b, r.top - b, r.right + b, r.bottom + b};
+  } else if (state == WS_MINIMIZE) {
+    r = RECT{kIconicPos, kIconicPos, kIconicPos + 160, kIconicPos + GetSystemMetrics(SM_CYCAPTION) + 12};
+  }
+  w->style = (w->style & ~(WS_MINIMIZE | WS_MAXIMIZE)) | state;
+  if (!wasVisible) {
+    Send(hwnd, WM_SHOWWINDOW, TRUE, 0);
+    if (!Find(hwnd)) return;
+  }
+  UINT flags = SWP_FRAMECHANGED | SWP_STATECHANGED | SWP_SHOWWINDOW;
+  if (!activate) flags |= SWP_NOACTIVATE | SWP_NOZORDER;
+  SetWindowPos(hwnd, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top, flags);
+  if (state == WS_MINIMIZE && t.active == hwnd) ActivateNext(hwnd);
+}
+
+}  // namespace
+
+BOOL IsIconic(HWND hwnd) {
+  TWnd* w = Find(hwnd);
+  return (w && (w->style & WS_MINIMIZE)) ? TRUE : FALSE;
+}
+
+BOOL IsZoomed(HWND hwnd) {
+  TWnd* w = Find(hwnd);
+  return (w && (w->style & WS_MAXIMIZE)) ? TRUE : FALSE;
+}
+
 BOOL ShowWindow(HWND hwnd, int cmdShow) {
   TWnd* w = Check(hwnd);
   if (!w) return FALSE;
   const BOOL wasVisible = (w->style & WS_VISIBLE) ? TRUE : FALSE;
   const bool show = cmdShow != SW_HIDE;
+  const bool toplevel = !(w->style & WS_CHILD);
+  const DWORD state = w->style & (WS_MINIMIZE | WS_MAXIMIZE);
+  if (cmdShow == SW_SHOWMAXIMIZED && state != WS_MAXIMIZE) {
+    ChangeState(hwnd, WS_MAXIMIZE, toplevel);
+    return wasVisible;
+  }
+  if ((cmdShow == SW_MINIMIZE || cmdShow == SW_SHOWMINIMIZED || cmdShow == SW_SHOWMINNOACTIVE) &&
+      state != WS_MINIMIZE) {
+    ChangeState(hwnd, WS_MINIMIZE, false);
+    return wasVisible;
+  }
+  if ((cmdShow == SW_RESTORE || cmdShow == SW_SHOWNORMAL) && state) {
+    ChangeState(hwnd, 0, toplevel);
+    return wasVisible;
+  }
   if (show == static_cast<bool>(wasVisible)) return wasVisible;
   Send(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
   if (!(w = Find(hwnd))) return wasVisible;
@@ -1437,11 +1499,16 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_NCLBUTTONUP: {
       const LRESULT pressed = std::exchange(w->ncPressed, HTNOWHERE);
-      if (wParam == HTCLOSE && pressed == HTCLOSE) Send(hwnd, WM_SYSCOMMAND, SC_CLOSE, lParam);
+      if (static_cast<LRESULT>(wParam) != pressed) return 0;
+      if (pressed == HTCLOSE) Send(hwnd, WM_SYSCOMMAND, SC_CLOSE, lParam);
+      if (pressed == HTMINBUTTON) Send(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, lParam);
+      if (pressed == HTMAXBUTTON) Send(hwnd, WM_SYSCOMMAND, (w->style & WS_MAXIMIZE) ? SC_RESTORE : SC_MAXIMIZE, lParam);
       return 0;
     }
     case WM_NCLBUTTONDBLCLK:
       if (wParam == HTSYSMENU) Send(hwnd, WM_SYSCOMMAND, SC_CLOSE, lParam);
+      if (wParam == HTCAPTION && (w->style & WS_MAXIMIZEBOX))
+        Send(hwnd, WM_SYSCOMMAND, (w->style & (WS_MAXIMIZE | WS_MINIMIZE)) ? SC_RESTORE : SC_MAXIMIZE, lParam);
       return 0;
     case WM_MOUSEMOVE:
       if (w->moving && t.capture == hwnd) {
@@ -1466,7 +1533,13 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         Send(Root(hwnd), WM_SYSCOMMAND, SC_CLOSE, 0);
       return 0;
     case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) == SC_CLOSE) Send(hwnd, WM_CLOSE, 0, 0);
+      switch (wParam & 0xFFF0) {
+        case SC_CLOSE: Send(hwnd, WM_CLOSE, 0, 0); break;
+        case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); break;
+        case SC_MAXIMIZE: ShowWindow(hwnd, SW_SHOWMAXIMIZED); break;
+        case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); break;
+        default: break;
+      }
       return 0;
     case WM_CLOSE:
       DestroyWindow(hwnd);
@@ -1488,8 +1561,13 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (!wp) return 0;
       const RECT c = w->client;
       if (!(wp->flags & SWP_NOCLIENTMOVE)) Send(hwnd, WM_MOVE, 0, PackPoint(c.left, c.top));
-      if (!(wp->flags & SWP_NOCLIENTSIZE))
-        Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(LOWORD(c.right - c.left), LOWORD(c.bottom - c.top)));
+      if (!(wp->flags & SWP_NOCLIENTSIZE) || (wp->flags & SWP_STATECHANGED)) {
+        if (w->style & WS_MINIMIZE)
+          Send(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
+        else
+          Send(hwnd, WM_SIZE, (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED : SIZE_RESTORED,
+               MAKELPARAM(LOWORD(c.right - c.left), LOWORD(c.bottom - c.top)));
+      }
       return 0;
     }
     case WM_QUERYENDSESSION: return TRUE;

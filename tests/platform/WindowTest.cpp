@@ -527,3 +527,59 @@ TEST_F(TWindowTest, AThrowingDestroyHandlerStillFreesTheWindowAndItsChildren) {
 
 }  // namespace
 }  // namespace win::test
+
+namespace win::test {
+namespace {
+
+TEST_F(TWindowTest, MaximizeMinimizeAndRestore) {
+  HWND h = Create(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200);
+  HWND other = Create(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 100, 100, 100);
+  SetActiveWindow(h);
+  RECT normal, work, r;
+  GetWindowRect(h, &normal);
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  g_log.clear();
+  ShowWindow(h, SW_MAXIMIZE);
+  EXPECT_TRUE(IsZoomed(h));
+  // The frame lies outside the work area: the client spans its width.
+  GetClientRect(h, &r);
+  EXPECT_EQ(r.right, work.right - work.left);
+  POINT o{0, 0};
+  ClientToScreen(h, &o);
+  EXPECT_EQ(o.x, work.left);
+  auto sizes = Of(WM_SIZE);
+  ASSERT_EQ(sizes.size(), 1u);
+  EXPECT_EQ(sizes[0].wParam, SIZE_MAXIMIZED);
+
+  // Minimizing from maximized, then restoring, comes back to the normal place.
+  g_log.clear();
+  ShowWindow(h, SW_MINIMIZE);
+  EXPECT_TRUE(IsIconic(h));
+  EXPECT_FALSE(IsZoomed(h));
+  EXPECT_EQ(GetActiveWindow(), other);
+  sizes = Of(WM_SIZE);
+  ASSERT_EQ(sizes.size(), 1u);
+  EXPECT_EQ(sizes[0].wParam, SIZE_MINIMIZED);
+  ShowWindow(h, SW_RESTORE);
+  EXPECT_FALSE(IsIconic(h));
+  GetWindowRect(h, &r);
+  EXPECT_EQ(r.left, normal.left);
+  EXPECT_EQ(r.right, normal.right);
+  EXPECT_EQ(r.bottom, normal.bottom);
+  EXPECT_EQ(Of(WM_SIZE).back().wParam, SIZE_RESTORED);
+  EXPECT_EQ(GetActiveWindow(), h);
+
+  // The caption's maximize box and a double click on the caption toggle it.
+  const int b = GetSystemMetrics(SM_CXFRAME), btn = GetSystemMetrics(SM_CXSIZE);
+  const int y = normal.top + b + 5, maxX = normal.right - b - btn - 2;
+  InjectMouseButton(VK_LBUTTON, true, maxX, y, 100);
+  InjectMouseButton(VK_LBUTTON, false, maxX, y, 101);
+  MSG m;
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+  EXPECT_TRUE(IsZoomed(h));
+  SendMessageA(h, WM_NCLBUTTONDBLCLK, static_cast<WPARAM>(HTCAPTION), 0);
+  EXPECT_FALSE(IsZoomed(h));
+}
+
+}  // namespace
+}  // namespace win::test
