@@ -80,5 +80,5 @@ BENCHMARK(BM_CombineRows);
 
 int main(int argc, char** argv) {
   return vorra::bench::RunWithRatios(argc, argv,
-                                     {{"BM_ExtCreateRegion", "BM_SortRuns", 4.0}, {"BM_CombineRows", "BM_SortRuns", 400.0}});
+                                     {{"BM_ExtCreateRegion", "BM_SortRuns", 4.0}, {"BM_CombineRows", "BM_SortRuns", 60.0}});
 }

@@ -270,6 +270,8 @@ HDC CreateCompatibleDC(HDC hdc) {
   d->Bitmap = Stock().Bitmap;
   d->Pen = static_cast<HPEN>(Stock().Objects[BLACK_PEN]);
   d->Brush = static_cast<HBRUSH>(Stock().Objects[WHITE_BRUSH]);
+  ++d->Pen->Selections;
+  ++d->Brush->Selections;
   return static_cast<HDC>(gdi::Register(d));
 }
 
@@ -277,6 +279,8 @@ BOOL DeleteDC(HDC hdc) {
   HDC__* d = Dc(hdc);
   if (!d) return FALSE;
   if (d->Bitmap && !d->Bitmap->Stock) d->Bitmap->SelectedInto = nullptr;
+  --d->Pen->Selections;
+  --d->Brush->Selections;
   return gdi::Destroy(d) ? TRUE : FALSE;
 }
 
@@ -284,8 +288,17 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
   HDC__* d = Dc(hdc);
   if (!d || !gdi::IsLive(obj)) return nullptr;
   switch (obj->Kind) {
-    case TGdiKind::Pen: return std::exchange(d->Pen, static_cast<HPEN>(obj));
-    case TGdiKind::Brush: return std::exchange(d->Brush, static_cast<HBRUSH>(obj));
+    case TGdiKind::Pen:
+    case TGdiKind::Brush: {
+      HGDIOBJ old;
+      if (obj->Kind == TGdiKind::Pen)
+        old = std::exchange(d->Pen, static_cast<HPEN>(obj));
+      else
+        old = std::exchange(d->Brush, static_cast<HBRUSH>(obj));
+      --old->Selections;
+      ++obj->Selections;
+      return old;
+    }
     case TGdiKind::Region:
       return reinterpret_cast<HGDIOBJ>(static_cast<std::intptr_t>(SelectClipRgn(hdc, static_cast<HRGN>(obj))));
     case TGdiKind::Bitmap: {

@@ -14,10 +14,12 @@ struct HGDIOBJ__ {
   virtual ~HGDIOBJ__() = default;
   HGDIOBJ__(const HGDIOBJ__&) = delete;
   HGDIOBJ__& operator=(const HGDIOBJ__&) = delete;
-  // True while the object may not be deleted (a bitmap selected into a DC).
-  virtual bool Busy() const { return false; }
+  // True while the object may not be deleted: selected into a DC, whose
+  // drawing would otherwise reach a freed (or reused) object.
+  virtual bool Busy() const { return Selections > 0; }
   const TGdiKind Kind;
   bool Stock = false;
+  int Selections = 0;  // DCs holding this pen or brush
 };
 using HGDIOBJ = HGDIOBJ__*;
 

@@ -184,6 +184,7 @@ TEST(GdiTest, FramesRectanglesAndLinesArePixelExact) {
   const char* shallow[] = {"##......", "..####..", "......#.", "........", "........", "........"};
   for (int y = 0; y < 6; ++y)
     for (int x = 0; x < 8; ++x) ASSERT_EQ(shallow[y][x] == '#' ? 0x0000FF00u : 0u, s.At(x, y)) << x << "," << y;
+  EXPECT_FALSE(DeleteObject(green));  // still selected: the DC would draw with a freed pen
   SelectObject(s.Dc, oldPen);
   SelectObject(s.Dc, oldBrush);
   DeleteObject(green);
