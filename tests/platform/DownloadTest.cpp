@@ -234,43 +234,22 @@ TEST_F(DownloadTest, CacheEntryIsASecondNameOfTheDownload) {
 TEST_F(DownloadForkTest, TwoProcessesDownloadingAtOnceNeverShareACacheName) {
   constexpr int PerChild = 25;
   const std::string bodies[2] = {BinaryBody(3000), "the other movie"};
-  // Each child learns the server's address through its own pipe and starts when it closes.
-  int go[2][2];
-  std::vector<pid_t> children;
-  for (int c = 0; c < 2; ++c) {
-    ASSERT_EQ(::pipe(go[c]), 0);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      ::close(go[c][1]);
-      std::string base;
-      char buf[256];
-      for (ssize_t n; (n = ::read(go[c][0], buf, sizeof buf)) > 0;) base.append(buf, static_cast<std::size_t>(n));
-      int failures = base.empty() ? 1 : 0;
-      for (int i = 0; i < PerChild; ++i) {
-        const std::string own = base + "p" + std::to_string(c) + "/movie.swf?i=" + std::to_string(i);
-        failures += Get(own, Out("c" + std::to_string(c) + "-" + std::to_string(i))) != S_OK;
-        failures += Get(base + "same/movie.swf", Out("s" + std::to_string(c) + "-" + std::to_string(i))) != S_OK;
-      }
-      ::_exit(failures == 0 ? 0 : 1);
+  // The children learn the server's address when it is up; they are forked before its thread starts.
+  vorra::test::TChildren children(2, [&](int c, const std::string& base) {
+    int failures = base.empty() ? 1 : 0;
+    for (int i = 0; i < PerChild; ++i) {
+      const std::string own = base + "p" + std::to_string(c) + "/movie.swf?i=" + std::to_string(i);
+      failures += Get(own, Out("c" + std::to_string(c) + "-" + std::to_string(i))) != S_OK;
+      failures += Get(base + "same/movie.swf", Out("s" + std::to_string(c) + "-" + std::to_string(i))) != S_OK;
     }
-    ::close(go[c][0]);
-    children.push_back(pid);
-  }
+    return failures;
+  });
   THttpServer server;
   server.Serve("/p0/movie.swf", THttpResponse::Text(bodies[0]));
   server.Serve("/p1/movie.swf", THttpResponse::Text(bodies[1]));
   server.Serve("/same/movie.swf", THttpResponse::Text("shared movie"));
-  const std::string base = server.Url("/");
-  for (auto& pipeFds : go) {
-    ASSERT_EQ(::write(pipeFds[1], base.data(), base.size()), static_cast<ssize_t>(base.size()));
-    ::close(pipeFds[1]);
-  }
-  for (const pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  children.Release(server.Url("/"));
+  for (const int code : children.Wait()) EXPECT_EQ(code, 0);
   const auto own = [&](int c, int i) { return server.Url("/p" + std::to_string(c) + "/movie.swf?i=" + std::to_string(i)); };
   const auto entries = CacheEntries();
   ASSERT_EQ(entries.size(), 2u * PerChild + 1);

@@ -1,7 +1,6 @@
 #include "platform/registry/Registry.h"
 
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -419,46 +418,29 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
   constexpr int PerProcess = 2000;
   // The parent has a connection already: children must work beside it.
   RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Shared"));
-  int gate[2];
-  ASSERT_EQ(::pipe(gate), 0);
-  std::vector<pid_t> children;
-  for (int child = 0; child < 2; ++child) {
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      ::close(gate[1]);
-      char c;
-      (void)!::read(gate[0], &c, 1);  // returns at end of file, when the parent lets go
-      int failures = 0;
-      HKEY k = nullptr;
-      if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Shared", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
-                          nullptr) != Ok)
-        ::_exit(100);
-      for (int i = 0; i < PerProcess; ++i) {
-        const std::string name = "p" + std::to_string(child) + "-" + std::to_string(i);
-        failures += SetDword(k, name.c_str(), static_cast<DWORD>(i * 7 + child)) != Ok;
-        HKEY sub = nullptr;
-        if (i % 100 == 0) {
-          failures += RegCreateKeyExA(k, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) != Ok;
-          RegCloseKey(sub);
-        }
-        // Both make the same keys: whoever comes second must find and open them.
-        const std::string common = "Common\\k" + std::to_string(i % 400);
-        failures += RegCreateKeyExA(k, common.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) != Ok;
+  vorra::test::TChildren children(2, [&](int child, const std::string&) {
+    int failures = 0;
+    HKEY k = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Shared", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
+                        nullptr) != Ok)
+      return 100;
+    for (int i = 0; i < PerProcess; ++i) {
+      const std::string name = "p" + std::to_string(child) + "-" + std::to_string(i);
+      failures += SetDword(k, name.c_str(), static_cast<DWORD>(i * 7 + child)) != Ok;
+      HKEY sub = nullptr;
+      if (i % 100 == 0) {
+        failures += RegCreateKeyExA(k, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) != Ok;
         RegCloseKey(sub);
       }
-      ::_exit(failures > 99 ? 99 : failures);
+      // Both make the same keys: whoever comes second must find and open them.
+      const std::string common = "Common\\k" + std::to_string(i % 400);
+      failures += RegCreateKeyExA(k, common.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) != Ok;
+      RegCloseKey(sub);
     }
-    children.push_back(pid);
-  }
-  ::close(gate[0]);
-  ::close(gate[1]);
-  for (const pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-  }
+    return failures;
+  });
+  children.Release();
+  for (const int code : children.Wait()) EXPECT_EQ(code, 0);
 
   HKEY k;
   ASSERT_EQ(Open(HKEY_CURRENT_USER, "Software\\Shared", KEY_READ, k), Ok);

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -542,41 +541,25 @@ TEST_F(UrlCache, TwoProcessesNeverShareAFile) {
   constexpr int PerChild = 60;
   // The children inherit an open index; each must open its own.
   Add("http://parent.example/movie.swf", "http://parent.example/movie.swf");
-  int go[2];
-  ASSERT_EQ(::pipe(go), 0);
-  std::vector<pid_t> children;
-  for (int c = 0; c < 2; ++c) {
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      ::close(go[1]);
-      char byte;
-      const bool started = ::read(go[0], &byte, 1) == 0;  // the parent's close starts both at once
-      int failures = started ? 0 : 1;
-      for (int i = 0; i < PerChild; ++i) {
-        const std::string url = "http://same.example/movie.swf?c=" + std::to_string(c) + "&i=" + std::to_string(i);
-        char path[URL_CACHE_MAX_PATH];
-        if (!CreateUrlCacheEntryA(url.c_str(), 0, nullptr, path, 0)) {
-          ++failures;
-          continue;
-        }
-        const int fd = ::open(path, O_WRONLY | O_TRUNC);
-        failures += fd < 0 || ::write(fd, url.data(), url.size()) != static_cast<ssize_t>(url.size());
-        if (fd >= 0) ::close(fd);
-        failures += !CommitUrlCacheEntryA(url.c_str(), path, FILETIME{}, FILETIME{}, NORMAL_CACHE_ENTRY, nullptr, 0,
-                                          nullptr, nullptr);
+  vorra::test::TChildren children(2, [&](int c, const std::string&) {
+    int failures = 0;
+    for (int i = 0; i < PerChild; ++i) {
+      const std::string url = "http://same.example/movie.swf?c=" + std::to_string(c) + "&i=" + std::to_string(i);
+      char path[URL_CACHE_MAX_PATH];
+      if (!CreateUrlCacheEntryA(url.c_str(), 0, nullptr, path, 0)) {
+        ++failures;
+        continue;
       }
-      ::_exit(failures == 0 ? 0 : 1);
+      const int fd = ::open(path, O_WRONLY | O_TRUNC);
+      failures += fd < 0 || ::write(fd, url.data(), url.size()) != static_cast<ssize_t>(url.size());
+      if (fd >= 0) ::close(fd);
+      failures += !CommitUrlCacheEntryA(url.c_str(), path, FILETIME{}, FILETIME{}, NORMAL_CACHE_ENTRY, nullptr, 0,
+                                        nullptr, nullptr);
     }
-    children.push_back(pid);
-  }
-  ::close(go[0]);
-  ::close(go[1]);
-  for (const pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+    return failures;
+  });
+  children.Release();  // both start at once
+  for (const int code : children.Wait()) EXPECT_EQ(code, 0);
   Add("http://parent.example/after.swf", "http://parent.example/after.swf");
   const std::vector<TSeen> seen = Walk("", ProgramFilter);
   ASSERT_EQ(seen.size(), 2u * PerChild + 2);
@@ -593,32 +576,16 @@ TEST_F(UrlCache, TwoProcessesCreatingTheIndexAtOnceBothRecord) {
   // The race is short: several fresh caches, each begun by two processes.
   for (int round = 0; round < 20; ++round) {
     TScopedEnv home("VORRA_HOME", dir_ / ("round" + std::to_string(round)));
-    int go[2];
-    ASSERT_EQ(::pipe(go), 0);
-    std::vector<pid_t> children;
-    for (int c = 0; c < 2; ++c) {
-      const pid_t pid = ::fork();
-      ASSERT_GE(pid, 0);
-      if (pid == 0) {
-        ::close(go[1]);
-        char byte;
-        int failures = ::read(go[0], &byte, 1) == 0 ? 0 : 1;
-        const std::string url = "http://c" + std::to_string(c) + ".example/movie.swf";
-        char path[URL_CACHE_MAX_PATH];
-        failures += !CreateUrlCacheEntryA(url.c_str(), 0, nullptr, path, 0);
-        failures += !CommitUrlCacheEntryA(url.c_str(), path, FILETIME{}, FILETIME{}, NORMAL_CACHE_ENTRY, nullptr, 0,
-                                          nullptr, nullptr);
-        ::_exit(failures == 0 ? 0 : 1);
-      }
-      children.push_back(pid);
-    }
-    ::close(go[0]);
-    ::close(go[1]);
-    for (const pid_t pid : children) {
-      int status = 0;
-      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
-    }
+    vorra::test::TChildren children(2, [](int c, const std::string&) {
+      const std::string url = "http://c" + std::to_string(c) + ".example/movie.swf";
+      char path[URL_CACHE_MAX_PATH];
+      int failures = !CreateUrlCacheEntryA(url.c_str(), 0, nullptr, path, 0);
+      failures += !CommitUrlCacheEntryA(url.c_str(), path, FILETIME{}, FILETIME{}, NORMAL_CACHE_ENTRY, nullptr, 0,
+                                        nullptr, nullptr);
+      return failures;
+    });
+    children.Release();
+    for (const int code : children.Wait()) EXPECT_EQ(code, 0) << "round " << round;
     EXPECT_EQ(Urls(Walk("", ProgramFilter)),
               (std::vector<std::string>{"http://c0.example/movie.swf", "http://c1.example/movie.swf"}));
   }

@@ -2,7 +2,10 @@
 // scoped environment variable, and small file helpers.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +36,27 @@ class TScopedEnv {
  private:
   std::string name_;
   std::optional<std::string> old_;
+};
+
+// Processes forked from a test that start together: each runs body(index,
+// payload) once Release hands every one of them the payload, and exits with
+// its failure count (0: all went well). Fork before starting threads: a
+// child of a threaded process may inherit a lock it can never take.
+class TChildren {
+ public:
+  using TBody = std::function<int(int index, const std::string& payload)>;
+  TChildren(int count, const TBody& body);  // throws when it cannot fork
+  ~TChildren();                             // ends and reaps children still running
+  TChildren(const TChildren&) = delete;
+  TChildren& operator=(const TChildren&) = delete;
+
+  void Release(const std::string& payload = {});
+  // Exit codes in child order; -1 for a child that did not exit by itself.
+  std::vector<int> Wait();
+
+ private:
+  std::vector<pid_t> pids_;
+  std::vector<int> gates_;  // write ends, one a child
 };
 
 void WriteText(const std::string& path, const std::string& text);
