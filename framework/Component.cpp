@@ -3,8 +3,19 @@
 #include <algorithm>
 
 #include "common/Functions.h"
+#include "framework/DateTime.h"
 
 namespace vorra {
+
+void TPersistent::Assign(const TPersistent* Source) {
+  if (Source) {
+    Source->AssignTo(this);
+    return;
+  }
+  throw EConvertError("Cannot assign a nil object");
+}
+
+void TPersistent::AssignTo(TPersistent* Dest) const { throw EConvertError("Cannot assign these objects"); }
 
 TComponent::TComponent(TComponent* AOwner) {
   if (AOwner) AOwner->InsertComponent(this);

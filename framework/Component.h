@@ -13,9 +13,21 @@ class TObject {
   virtual ~TObject() = default;
 };
 
+// Objects whose state can be copied from another of a kind they know.
+class TPersistent : public TObject {
+ public:
+  // Copies Source's state; raises EConvertError when neither side knows the
+  // other's kind.
+  virtual void Assign(const TPersistent* Source);
+
+ protected:
+  // Asked by Assign when this object does not know Source's kind.
+  virtual void AssignTo(TPersistent* Dest) const;
+};
+
 enum class TOperation { opInsert, opRemove };
 
-class TComponent : public TObject {
+class TComponent : public TPersistent {
  public:
   explicit TComponent(TComponent* AOwner);
   ~TComponent() override;

@@ -92,3 +92,28 @@ TEST(DateTime, Iso8601CarriesTheLocalOffset) {
 
 }  // namespace
 }  // namespace vorra
+
+namespace {
+class TPoint2 : public vorra::TPersistent {
+ public:
+  int X = 0;
+  void Assign(const vorra::TPersistent* Source) override {
+    if (auto p = dynamic_cast<const TPoint2*>(Source)) {
+      X = p->X;
+      return;
+    }
+    vorra::TPersistent::Assign(Source);
+  }
+};
+class TOther : public vorra::TPersistent {};
+}  // namespace
+
+TEST(PersistentTest, AssignCopiesKnownKindsAndRefusesOthers) {
+  TPoint2 a, b;
+  a.X = 7;
+  b.Assign(&a);
+  EXPECT_EQ(b.X, 7);
+  TOther other;
+  EXPECT_THROW(b.Assign(&other), vorra::EConvertError);
+  EXPECT_THROW(b.Assign(nullptr), vorra::EConvertError);
+}
