@@ -323,17 +323,17 @@ void Update(HWND h, const TRects* area, UINT flags) {
       if (flags & RDW_ERASE) p.erase = true;
       t_maybePending = true;
     }
-    if (flags & RDW_INTERNALPAINT) {
-      p.internal = true;
-      t_maybePending = true;
-    }
   } else if (flags & RDW_VALIDATE) {
     if (!area)
       p.update = (flags & RDW_NOFRAME) ? Diff(p.update, {client}) : TRects{};
     else
       p.update = Diff(p.update, *area);
-    if (flags & RDW_NOINTERNALPAINT) p.internal = false;
   }
+  if (flags & RDW_INTERNALPAINT) {
+    p.internal = true;
+    t_maybePending = true;
+  }
+  if (flags & RDW_NOINTERNALPAINT) p.internal = false;
   if (flags & RDW_NOERASE) p.erase = false;
   if (p.update.empty()) p.erase = false;
   if (!ReachesChildren(h, flags)) return;
