@@ -619,6 +619,11 @@ void Flush() {
   }
 }
 
+void MarkAllDirty(HWND hwnd) {
+  TPaint* p = Peek(hwnd);
+  if (p && p->surface) p->dirty = RECT{0, 0, p->surface->Width, p->surface->Height};
+}
+
 LRESULT DefPaint(HWND hwnd) {
   PAINTSTRUCT ps;
   if (BeginPaint(hwnd, &ps)) EndPaint(hwnd, &ps);

@@ -33,6 +33,8 @@ void OnDestroyed(HWND hwnd);
 bool InShape(HWND hwnd, POINT screen);
 // Hands the drawn parts of the surfaces to the backend.
 void Flush();
+// The whole surface goes out again at the next Flush (the display lost it).
+void MarkAllDirty(HWND hwnd);
 
 LRESULT DefPaint(HWND hwnd);
 LRESULT DefEraseBackground(HWND hwnd, HDC hdc);
