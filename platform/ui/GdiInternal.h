@@ -68,4 +68,10 @@ HGDIOBJ StockFont(int which);
 int GetFontObject(HGDIOBJ obj, int size, void* out);
 
 }  // namespace gdi
+
+namespace text {
+// For tests: without face files every new font draws hollow boxes, as when
+// no font is installed at all.
+void SetFontFilesEnabled(bool enabled);
+}  // namespace text
 }  // namespace win

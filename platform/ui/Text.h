@@ -91,7 +91,11 @@ struct TEXTMETRICA {
   BYTE tmCharSet;
 };
 
-struct HFONT__;
+// A font is a GDI object like a pen: it converts to HGDIOBJ for
+// SelectObject, GetObject and DeleteObject.
+struct HFONT__ : HGDIOBJ__ {
+  HFONT__() : HGDIOBJ__(TGdiKind::Font) {}
+};
 using HFONT = HFONT__*;
 
 HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
