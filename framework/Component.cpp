@@ -36,7 +36,12 @@ TComponent::~TComponent() {
     other->Notification(this, TOperation::opRemove);
   }
   // Last created, first freed; each one leaves the list as it goes.
-  while (!FComponents.empty()) delete FComponents.back();
+  while (!FComponents.empty()) {
+    TComponent* c = FComponents.back();
+    c->BeforeDestruction();
+    // BeforeDestruction may have freed it already (it leaves the list then).
+    if (!FComponents.empty() && FComponents.back() == c) delete c;
+  }
   if (FOwner) FOwner->RemoveComponent(this);
 }
 

@@ -14,6 +14,15 @@ namespace vorra {
 class TObject {
  public:
   virtual ~TObject() = default;
+  // Runs while the object is still whole, just before it is deleted: the
+  // place for work that needs the derived parts (a form's OnDestroy).
+  // Free and the owners call it; it must tolerate a second call.
+  virtual void BeforeDestruction() {}
+  // Frees the object the way the class library does.
+  void Free() {
+    BeforeDestruction();
+    delete this;
+  }
 };
 
 // Objects whose state can be copied from another of a kind they know.
