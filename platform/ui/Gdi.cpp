@@ -1,4 +1,5 @@
 #include "platform/ui/Gdi.h"
+#include "platform/ui/GdiInternal.h"
 
 #include <algorithm>
 #include <climits>
@@ -9,20 +10,20 @@
 
 namespace win {
 
-struct HDC__ : HGDIOBJ__ {
-  HDC__() : HGDIOBJ__(TGdiKind::Dc) {}
-  HBITMAP Bitmap = nullptr;
-  HPEN Pen = nullptr;
-  HBRUSH Brush = nullptr;
-  bool HasClip = false;
-  std::vector<RECT> Clip;  // device coordinates, normalised region
-  POINT Viewport, Window, Pos;
-  int StretchMode = BLACKONWHITE;
-};
-
 HBITMAP__::~HBITMAP__() { std::free(Bits); }
 
 namespace {
+
+using gdi::ClipRects;
+using gdi::ColorOf;
+using gdi::DevX;
+using gdi::DevY;
+using gdi::Intersect;
+using gdi::IsEmpty;
+using gdi::PixelOf;
+using gdi::SurfaceOf;
+
+constexpr int SYSTEM_FONT_INDEX = 13;  // SYSTEM_FONT, a fresh DC's font
 
 // Larger surfaces are refused rather than half-allocated.
 constexpr unsigned long long MaxSurfaceBytes = 1ULL << 30;
@@ -32,8 +33,6 @@ HBITMAP__* Bmp(const void* h) { return gdi::As<HBITMAP__>(h, TGdiKind::Bitmap); 
 HPEN__* Pen(const void* h) { return gdi::As<HPEN__>(h, TGdiKind::Pen); }
 HBRUSH__* Brush(const void* h) { return gdi::As<HBRUSH__>(h, TGdiKind::Brush); }
 
-std::uint32_t PixelOf(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
-COLORREF ColorOf(std::uint32_t p) { return ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF); }
 
 HBITMAP NewBitmap(LONG width, LONG height, bool bottomUp, bool dib) {
   if (width <= 0 || height <= 0) return nullptr;
@@ -88,27 +87,6 @@ TStock& Stock() {
   return *s;
 }
 
-RECT SurfaceOf(const HDC__* d) { return RECT{0, 0, d->Bitmap->Width, d->Bitmap->Height}; }
-
-// The device rectangles drawing may touch: clip region within the surface.
-std::vector<RECT> ClipRects(const HDC__* d) {
-  if (!d->HasClip) return {SurfaceOf(d)};
-  return rgn::Combine(d->Clip, {SurfaceOf(d)}, RGN_AND);
-}
-
-LONG DevX(const HDC__* d, long long x) {
-  return static_cast<LONG>(std::clamp<long long>(x - d->Window.x + d->Viewport.x, INT32_MIN / 2, INT32_MAX / 2));
-}
-LONG DevY(const HDC__* d, long long y) {
-  return static_cast<LONG>(std::clamp<long long>(y - d->Window.y + d->Viewport.y, INT32_MIN / 2, INT32_MAX / 2));
-}
-
-RECT Intersect(const RECT& a, const RECT& b) {
-  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
-  if (r.left >= r.right || r.top >= r.bottom) return RECT{};
-  return r;
-}
-bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
 bool InClip(const std::vector<RECT>& rects, LONG x, LONG y) {
   auto it = std::upper_bound(rects.begin(), rects.end(), y, [](LONG v, const RECT& r) { return v < r.bottom; });
@@ -270,8 +248,10 @@ HDC CreateCompatibleDC(HDC hdc) {
   d->Bitmap = Stock().Bitmap;
   d->Pen = static_cast<HPEN>(Stock().Objects[BLACK_PEN]);
   d->Brush = static_cast<HBRUSH>(Stock().Objects[WHITE_BRUSH]);
+  d->Font = gdi::StockFont(SYSTEM_FONT_INDEX);
   ++d->Pen->Selections;
   ++d->Brush->Selections;
+  if (d->Font) ++d->Font->Selections;
   return static_cast<HDC>(gdi::Register(d));
 }
 
@@ -281,6 +261,7 @@ BOOL DeleteDC(HDC hdc) {
   if (d->Bitmap && !d->Bitmap->Stock) d->Bitmap->SelectedInto = nullptr;
   --d->Pen->Selections;
   --d->Brush->Selections;
+  if (d->Font) --d->Font->Selections;
   return gdi::Destroy(d) ? TRUE : FALSE;
 }
 
@@ -289,13 +270,16 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
   if (!d || !gdi::IsLive(obj)) return nullptr;
   switch (obj->Kind) {
     case TGdiKind::Pen:
-    case TGdiKind::Brush: {
+    case TGdiKind::Brush:
+    case TGdiKind::Font: {
       HGDIOBJ old;
       if (obj->Kind == TGdiKind::Pen)
         old = std::exchange(d->Pen, static_cast<HPEN>(obj));
-      else
+      else if (obj->Kind == TGdiKind::Brush)
         old = std::exchange(d->Brush, static_cast<HBRUSH>(obj));
-      --old->Selections;
+      else
+        old = std::exchange(d->Font, obj);
+      if (old) --old->Selections;
       ++obj->Selections;
       return old;
     }
@@ -316,11 +300,13 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
 }
 
 HGDIOBJ GetStockObject(int which) {
+  if (HGDIOBJ font = gdi::StockFont(which)) return font;
   if (which < 0 || which >= static_cast<int>(std::size(Stock().Objects))) return nullptr;
   return Stock().Objects[which];
 }
 
 int GetObject(HGDIOBJ obj, int size, void* out) {
+  if (gdi::Lookup(obj, TGdiKind::Font)) return gdi::GetFontObject(obj, size, out);
   HBITMAP__* b = Bmp(obj);
   if (!b) return 0;
   if (!out) return sizeof(BITMAP);

@@ -7,7 +7,7 @@
 
 namespace win {
 
-enum class TGdiKind { Pen, Brush, Bitmap, Region, Dc };
+enum class TGdiKind { Pen, Brush, Bitmap, Region, Dc, Font };
 
 struct HGDIOBJ__ {
   explicit HGDIOBJ__(TGdiKind kind) : Kind(kind) {}

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ui/Backend.h"
+#include "platform/ui/WindowInternal.h"
 #include "platform/win/MessagePump.h"
 
 namespace win {
@@ -54,6 +56,7 @@ struct TQueued {
 };
 
 struct TQueue {
+  const std::thread::id owner = std::this_thread::get_id();
   std::mutex mutex;
   std::condition_variable wake;
   std::deque<TQueued> posted;
@@ -423,6 +426,7 @@ void Forget(HWND hwnd) {
   std::unique_ptr<TWnd> dead;
   TWnd* w = Find(hwnd);
   if (!w) return;
+  paint::OnDestroyed(hwnd);
   Unlink(w);
   for (HWND c : w->children) {
     if (TWnd* cw = Find(c)) cw->parent = nullptr;  // a child that refused to go stays as an orphan top-level
@@ -525,6 +529,18 @@ bool Fetch(MSG* out, HWND filter, UINT filterMin, UINT filterMax, bool remove, C
     if (remove) t.quit = false;
     return true;
   }
+  // WM_PAINT comes when nothing is posted, before timers, as on Windows.
+  if (filter != reinterpret_cast<HWND>(-1) &&
+      ((filterMin == 0 && filterMax == 0) || (WM_PAINT >= filterMin && WM_PAINT <= filterMax))) {
+    if (const HWND dirty = paint::NextPaint(filter)) {
+      *out = MSG{};
+      out->hwnd = dirty;
+      out->message = WM_PAINT;
+      out->time = Now();
+      out->pt = Cursor();
+      return true;
+    }
+  }
   const Clock::time_point now = std::min(Clock::now(), dueLimit);
   TTimer* best = nullptr;
   for (TTimer& tm : t.timers) {
@@ -559,6 +575,8 @@ void Post(const std::shared_ptr<TQueue>& q, const MSG& m, bool front = false, bo
       q->posted.push_back(TQueued{m, screenPoint});
   }
   q->wake.notify_all();
+  // The GUI thread may sleep in the display's event wait rather than on the queue.
+  if (q->owner != std::this_thread::get_id()) Backend().Wake();
 }
 
 void PostInput(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, DWORD time, bool screenPoint = false) {
@@ -955,7 +973,7 @@ HWND WindowFromPoint(POINT pt) {
     for (HWND h : *list) {
       TWnd* w = Find(h);
       if (!w || !(w->style & WS_VISIBLE) || w->destroying) continue;
-      if (!Contains(ScreenRect(w), pt)) continue;
+      if (!Contains(ScreenRect(w), pt) || !paint::InShape(h, pt)) continue;
       if (found && (w->style & WS_DISABLED)) continue;  // a disabled child leaves the input to its parent
       next = h;
       break;
@@ -1064,6 +1082,13 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
   const UINT f = wp.flags;
   const RECT oldRect = w->rect;
   const RECT oldClient = w->client;
+  const RECT oldScreen = ScreenRect(w);
+  const POINT oldOrigin = ClientOrigin(w);
+  const RECT oldScreenClient{oldOrigin.x, oldOrigin.y, oldOrigin.x + (oldClient.right - oldClient.left),
+                             oldOrigin.y + (oldClient.bottom - oldClient.top)};
+  const bool wasVisible = (w->style & WS_VISIBLE) != 0;
+  const auto& siblingsBefore = Siblings(w);
+  const auto zBefore = std::find(siblingsBefore.begin(), siblingsBefore.end(), hwnd) - siblingsBefore.begin();
   RECT newRect = oldRect;
   if (!(f & SWP_NOMOVE)) {
     newRect.left = wp.x;
@@ -1111,6 +1136,12 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
   wp.cy = newRect.bottom - newRect.top;
   const bool toplevel = !w->parent;
   const bool visible = (w->style & WS_VISIBLE) != 0;
+  const auto& siblingsAfter = Siblings(w);
+  const bool restacked =
+      std::find(siblingsAfter.begin(), siblingsAfter.end(), hwnd) - siblingsAfter.begin() != zBefore;
+  paint::OnPosChanged(hwnd, oldScreen, oldScreenClient, wasVisible,
+                      restacked ? (f & ~SWP_NOZORDER) : (f | SWP_NOZORDER));
+  if (!(w = Find(hwnd))) return FALSE;
   Send(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
   if (hiding) {
     if (t.active == hwnd) ActivateNext(hwnd);
@@ -1201,6 +1232,7 @@ HWND SetCapture(HWND hwnd) {
   if (hwnd && !Check(hwnd)) return nullptr;
   const HWND old = t.capture;
   t.capture = hwnd;
+  if (old != hwnd) Backend().CaptureChanged(hwnd);
   if (old && old != hwnd) Send(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
   return old;
 }
@@ -1208,6 +1240,7 @@ HWND SetCapture(HWND hwnd) {
 BOOL ReleaseCapture() {
   const HWND old = t.capture;
   t.capture = nullptr;
+  if (old) Backend().CaptureChanged(nullptr);
   if (old) Send(old, WM_CAPTURECHANGED, 0, 0);
   return TRUE;
 }
@@ -1412,21 +1445,21 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
       t.last = *msg;
       return msg->message == WM_QUIT ? FALSE : TRUE;
     }
-    // Sleep until a message is posted (from any thread) or the next timer is due.
+    // Sleep until a message is posted (from any thread), the display has
+    // input, or the next timer is due; what was drawn goes out first.
+    paint::Flush();
     TQueue& q = *t.queue;
-    std::unique_lock lock(q.mutex);
     auto ready = [&] { return AnyPosted(q, hwnd, filterMin, filterMax); };
-    if (next == Clock::time_point::max())
-      q.wake.wait(lock, ready);
-    else
-      q.wake.wait_until(lock, next, ready);
+    Backend().Wait(q.mutex, q.wake, ready, next);
   }
 }
 
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
   if (!msg) return FALSE;
-  if (!Fetch(msg, hwnd, filterMin, filterMax, (removeMsg & PM_REMOVE) != 0, Clock::time_point::max(), nullptr))
+  if (!Fetch(msg, hwnd, filterMin, filterMax, (removeMsg & PM_REMOVE) != 0, Clock::time_point::max(), nullptr)) {
+    paint::Flush();
     return FALSE;
+  }
   t.last = *msg;
   return TRUE;
 }
@@ -1435,6 +1468,8 @@ BOOL TranslateMessage(const MSG* msg) {
   if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) return FALSE;
   const char ch = CharOfKey(static_cast<int>(msg->wParam));
   if (!ch) return FALSE;
+  // A display that sends typed text leaves only the control characters to keys.
+  if (static_cast<unsigned char>(ch) >= 0x20 && Backend().SuppliesText()) return FALSE;
   MSG m = *msg;
   m.message = msg->message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
   m.wParam = static_cast<unsigned char>(ch);
@@ -1476,7 +1511,12 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_NCHITTEST: return DefaultHitTest(w, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-    case WM_NCACTIVATE: return TRUE;
+    case WM_NCACTIVATE: return paint::DefNcActivate(hwnd, static_cast<BOOL>(wParam));
+    case WM_PAINT: return paint::DefPaint(hwnd);
+    case WM_ERASEBKGND: return paint::DefEraseBackground(hwnd, reinterpret_cast<HDC>(wParam));
+    case WM_NCPAINT: return paint::DefNcPaint(hwnd, reinterpret_cast<HRGN>(wParam));
+    case WM_PRINT: return paint::DefPrint(hwnd, reinterpret_cast<HDC>(wParam), lParam, false);
+    case WM_SETREDRAW: return paint::DefSetRedraw(hwnd, static_cast<BOOL>(wParam));
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE) SetFocus(hwnd);
       return 0;
@@ -1546,6 +1586,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_SETTEXT:
       w->text = lParam ? reinterpret_cast<LPCSTR>(lParam) : "";
+      if ((w->style & WS_CAPTION) == WS_CAPTION) paint::RedrawFrame(hwnd);
       return TRUE;
     case WM_GETTEXT: {
       if (!wParam || !lParam) return 0;
@@ -1574,6 +1615,32 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     default: return 0;
   }
 }
+
+namespace wnd {
+
+TFrameMetrics FrameOf(HWND hwnd) {
+  TWnd* w = Find(hwnd);
+  if (!w) return {};
+  const TFrame f = DefaultFrame(w->style, w->exStyle);
+  return TFrameMetrics{f.border, f.caption, f.edge};
+}
+
+bool OnThisThread(HWND hwnd) {
+  TWnd* w = Find(hwnd);
+  return w && w->thread == std::this_thread::get_id();
+}
+
+UINT ClassStyle(HWND hwnd) {
+  TWnd* w = Find(hwnd);
+  return w ? w->cls->style : 0;
+}
+
+HBRUSH ClassBackground(HWND hwnd) {
+  TWnd* w = Find(hwnd);
+  return w ? w->cls->background : nullptr;
+}
+
+}  // namespace wnd
 
 UINT RegisterWindowMessageA(LPCSTR name) {
   if (!name || IsAtom(name) || !*name) {

@@ -117,3 +117,71 @@ TEST(PersistentTest, AssignCopiesKnownKindsAndRefusesOthers) {
   EXPECT_THROW(b.Assign(&other), vorra::EConvertError);
   EXPECT_THROW(b.Assign(nullptr), vorra::EConvertError);
 }
+
+namespace vorra {
+namespace {
+
+class TWatcher : public TComponent {
+ public:
+  using TComponent::TComponent;
+  TComponent* Watched = nullptr;
+  std::vector<TComponent*> Removed;
+  void Notification(TComponent* c, TOperation op) override {
+    TComponent::Notification(c, op);
+    if (op == TOperation::opRemove) {
+      Removed.push_back(c);
+      if (c == Watched) Watched = nullptr;
+    }
+  }
+};
+
+TEST(TComponent, FreeNotificationTellsBothSidesOnce) {
+  TWatcher a(nullptr);
+  auto* b = new TWatcher(nullptr);
+  auto* c = new TComponent(nullptr);
+  a.Watched = c;
+  a.FreeNotification(c);
+  a.FreeNotification(c);  // asking twice still tells once
+  a.FreeNotification(b);
+  delete c;
+  EXPECT_EQ(a.Watched, nullptr);
+  EXPECT_EQ(a.Removed, std::vector<TComponent*>{c});
+  // b hears when a goes (symmetric) but not after it withdrew.
+  a.RemoveFreeNotification(b);
+  delete b;
+  EXPECT_EQ(a.Removed.size(), 1u);
+  TWatcher d(nullptr);
+  {
+    TComponent e(nullptr);
+    e.FreeNotification(&d);
+  }
+  ASSERT_EQ(d.Removed.size(), 1u);
+}
+
+TEST(TComponent, SiblingsHearOfARemovalButNotDuringTheOwnersDestruction) {
+  auto* owner = new TComponent(nullptr);
+  auto* w = new TWatcher(owner);
+  auto* other = new TComponent(owner);
+  delete other;
+  EXPECT_EQ(w->Removed, std::vector<TComponent*>{other});
+  new TComponent(owner);
+  delete owner;  // w is freed before the owner lets go of the rest; it must not be told anything more
+}
+
+TEST(TComponent, LoadingStateSpreadsToNewComponentsAndLoadedClearsIt) {
+  TComponent form(nullptr);
+  form.SetLoading(true);
+  auto* a = new TComponent(&form);
+  auto* a1 = new TComponent(a);
+  EXPECT_TRUE(a1->ComponentState().Contains(csLoading));
+  form.LoadedTree();
+  EXPECT_FALSE(form.ComponentState().Contains(csLoading));
+  EXPECT_FALSE(a1->ComponentState().Contains(csLoading));
+  form.SetDesigning(true);
+  EXPECT_TRUE(a->ComponentState().Contains(csDesigning));
+  form.Destroying();
+  EXPECT_TRUE(a1->ComponentState().Contains(csDestroying));
+}
+
+}  // namespace
+}  // namespace vorra

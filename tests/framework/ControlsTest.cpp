@@ -1,0 +1,1 @@
+// Controls: subclassing, alignment, the standard controls.
