@@ -541,5 +541,90 @@ TEST_F(ControlsTest, AFormRendersWithTheClassicLook) {
   DeleteObject(png);
 }
 
+
+TEST_F(ControlsTest, ImagesPlaceTheirPictureAndGroupBoxesKeepChildrenUnderTheCaption) {
+  TFormPtr f = NewForm(300, 200);
+  f->SetColor(clWhite);
+  auto* img = new TImage(f.get());
+  img->SetParent(f.get());
+  img->SetBounds(10, 10, 40, 30);
+  TBitmap pic(10, 6);
+  pic.Canvas()->Brush()->SetColor(clRed);
+  pic.Canvas()->FillRect(Rect(0, 0, 10, 6));
+  pic.Canvas()->Brush()->SetColor(clLime);
+  pic.Canvas()->FillRect(Rect(2, 0, 10, 6));
+  img->Picture()->Assign(&pic);
+  EXPECT_EQ(img->DestRect(), Rect(0, 0, 10, 6));
+  img->SetCenter(true);
+  EXPECT_EQ(img->DestRect(), Rect(15, 12, 25, 18));
+  img->SetStretch(true);
+  EXPECT_EQ(img->DestRect(), Rect(0, 0, 40, 30));
+  img->SetStretch(false);
+  img->SetTransparent(true);  // the bottom-left red is left out
+  img->SetAutoSize(true);
+  EXPECT_EQ(img->Width(), 10);
+
+  auto* box = Add<TGroupBox>(f.get(), 100, 10, 150, 100);
+  box->SetCaption("Save Options");
+  box->SetCaptionMargin(12);
+  auto* inside = Add<TPanel>(box, 0, 0, 10, 10);
+  inside->SetAlign(alClient);
+  EXPECT_GT(inside->Top(), 8);
+  EXPECT_EQ(inside->Left(), 1);
+  f->Show();
+  const std::string path = temp_.Folder() + "image.png";
+  ASSERT_TRUE(RenderWindowToPng(f->Handle(), path));
+  TPicture shot;
+  shot.LoadFromFile(path);
+  RECT wr;
+  GetWindowRect(f->Handle(), &wr);
+  const TPoint o = f->ClientToScreen(TPoint{0, 0});
+  auto px = [&](int x, int y) { return Rgb(shot.Bitmap()->ScanLine(o.Y - wr.top + y)[o.X - wr.left + x]); };
+  EXPECT_EQ(px(10 + 0, 10 + 1), 0xFFFFFFu);  // transparent: the form shows through
+  EXPECT_EQ(px(10 + 5, 10 + 1), 0x00FF00u);
+  // The caption interrupts the etched line at its margin.
+  bool captionGap = false;
+  for (int y = 10; y < 10 + 16; ++y)
+    if (px(100 + 20, y) != PixelOf(GetSysColor(COLOR_BTNFACE))) captionGap = true;
+  EXPECT_TRUE(captionGap);
+}
+
+TEST_F(ControlsTest, KeyPreviewGivesTheFormTheKeysFirst) {
+  TFormPtr f = NewForm();
+  f->SetKeyPreview(true);
+  auto* e = Add<TEdit>(f.get(), 10, 10, 100, 21);
+  std::vector<std::string> log;
+  f->OnKeyDown = [&](TObject* Sender, WORD& Key, TShiftState) {
+    log.push_back("form " + std::to_string(Key));
+    EXPECT_EQ(Sender, f.get());
+    if (Key == 'X') Key = 0;
+  };
+  f->OnKeyPress = [&](TObject*, char& Key) {
+    if (Key == 'y') Key = 'z';
+  };
+  e->OnKeyDown = [&](TObject*, WORD& Key, TShiftState) { log.push_back("edit " + std::to_string(Key)); };
+  f->Show();
+  Key('X');
+  Key('Y');
+  Application->ProcessMessages();
+  EXPECT_EQ(log, (std::vector<std::string>{"form 88", "form 89", "edit 89"}));
+  EXPECT_EQ(e->Text(), "xz");  // the swallowed key still types: only its key-down was taken
+}
+
+TEST_F(ControlsTest, ActivationBetweenFormsRunsOnActivateAndOnDeactivate) {
+  std::vector<std::string> log;  // outlives the forms: their handlers write to it
+  TFormPtr a = NewForm();
+  TFormPtr b = NewForm();
+  a->OnActivate = [&](TObject*) { log.push_back("a on"); };
+  a->OnDeactivate = [&](TObject*) { log.push_back("a off"); };
+  b->OnActivate = [&](TObject*) { log.push_back("b on"); };
+  a->Show();
+  b->Show();
+  a->Show();
+  EXPECT_EQ(log, (std::vector<std::string>{"a on", "a off", "b on", "a on"}));
+  EXPECT_TRUE(a->Active());
+  EXPECT_FALSE(b->Active());
+}
+
 }  // namespace
 }  // namespace vorra
