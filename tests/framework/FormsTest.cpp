@@ -405,6 +405,20 @@ TEST_F(FormsTest, MessageBoxWithoutAHookShowsAFormThatTheKeyboardAnswers) {
   EXPECT_EQ(MessageBoxA(nullptr, "Go on?", "Vorra", MB_OKCANCEL), IDCANCEL);
 }
 
+TEST_F(FormsTest, MinimizingTheApplicationMinimizesTheMainForm) {
+  TDialogForm* main = nullptr;
+  Application->CreateForm(main);
+  main->Show();
+  std::vector<std::string> log;
+  Application->OnMinimize = [&](TObject*) { log.push_back("min " + std::to_string(main->WindowState())); };
+  Application->OnRestore = [&](TObject*) { log.push_back("restore " + std::to_string(main->WindowState())); };
+  Application->Minimize();
+  EXPECT_TRUE(IsIconic(main->Handle()));
+  Application->Restore();
+  EXPECT_FALSE(IsIconic(main->Handle()));
+  EXPECT_EQ(log, (std::vector<std::string>{"min 1", "restore 0"}));
+}
+
 TEST(MessageBox, WithoutAProviderTheDefaultButtonAnswers) {
   const auto previous = SetMessageBoxProvider(nullptr);
   EXPECT_EQ(MessageBoxA(nullptr, "text", "caption", MB_YESNO | MB_DEFBUTTON2), IDNO);
