@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/ui/Backend.h"
+#include "platform/ui/Clipboard.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace win {
@@ -357,6 +358,18 @@ TBackend* MakeSdl() {
     SDL_Quit();
     return nullptr;
   }
+  // The clipboard is the desktop's.
+  TClipboardBackend clipboard;
+  clipboard.Get = []() -> std::optional<std::string> {
+    if (!SDL_HasClipboardText()) return std::nullopt;
+    char* text = SDL_GetClipboardText();
+    if (!text) return std::nullopt;
+    std::string s = text;
+    SDL_free(text);
+    return s;
+  };
+  clipboard.Put = [](const std::optional<std::string>& text) { SDL_SetClipboardText(text ? text->c_str() : ""); };
+  SetClipboardBackend(clipboard);
   return new TSdl(wake);
 }
 

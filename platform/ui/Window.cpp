@@ -1488,7 +1488,9 @@ LRESULT DispatchMessageA(const MSG* msg) {
   if (!msg->hwnd) return 0;
   TWnd* w = Check(msg->hwnd);
   if (!w || w->thread != std::this_thread::get_id()) return 0;
-  return Send(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  const LRESULT r = Send(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  if (msg->message == WM_PAINT && Find(msg->hwnd)) paint::AfterPaint(msg->hwnd);
+  return r;
 }
 
 LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
