@@ -48,6 +48,8 @@ class TBackend {
                     TClock::time_point deadline) = 0;
   // Called after a post from a thread other than the queue's own.
   virtual void Wake() {}
+  // Takes in what the display has waiting, without blocking (PeekMessage).
+  virtual void Poll() {}
 
   // How many times Wait was entered (for tests of idle behaviour).
   unsigned long long Waits() const { return waits_; }

@@ -195,11 +195,12 @@ class TSdl final : public TBackend {
       got = SDL_WaitEventTimeout(&e, static_cast<int>(std::min<long long>((left + 999) / 1000, 0x7FFFFFFF)));
     }
     if (!got) return;
-    deactivate_ = nullptr;
-    Handle(e);
-    while (SDL_PollEvent(&e)) Handle(e);
-    // Focus that went to none of our windows ends the activation.
-    if (deactivate_ && GetActiveWindow() == deactivate_ && IsWindow(deactivate_)) SetActiveWindow(nullptr);
+    Drain(&e);
+  }
+
+  void Poll() override {
+    SDL_Event e;
+    if (SDL_PollEvent(&e)) Drain(&e);
   }
 
   void Wake() override {
@@ -274,6 +275,18 @@ class TSdl final : public TBackend {
     return POINT{x, y};
   }
 
+  // Handles `first` and whatever else waits. A handler may pump messages
+  // (a modal loop) and so come back in here; the events go on in order.
+  void Drain(const SDL_Event* first) {
+    if (depth_++ == 0) deactivate_ = nullptr;
+    Handle(*first);
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) Handle(e);
+    // Focus that went to none of our windows ends the activation.
+    if (--depth_ == 0 && deactivate_ && GetActiveWindow() == deactivate_ && IsWindow(deactivate_))
+      SetActiveWindow(nullptr);
+  }
+
   void Handle(const SDL_Event& e) {
     switch (e.type) {
       case SDL_MOUSEMOTION: {
@@ -341,6 +354,7 @@ class TSdl final : public TBackend {
   std::unordered_map<Uint32, HWND> byId_;
   std::unordered_map<int, SDL_Cursor*> cursors_;
   HWND deactivate_ = nullptr;
+  int depth_ = 0;
 };
 
 }  // namespace

@@ -1456,6 +1456,7 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
   if (!msg) return FALSE;
+  Backend().Poll();
   if (!Fetch(msg, hwnd, filterMin, filterMax, (removeMsg & PM_REMOVE) != 0, Clock::time_point::max(), nullptr)) {
     paint::Flush();
     return FALSE;
@@ -1691,6 +1692,7 @@ BOOL ProcessPendingMessages() {
   // Timers that fall due while the waiting messages run wait for the next
   // call, so a slow timer handler cannot keep this from returning.
   const Clock::time_point start = Clock::now();
+  Backend().Poll();
   MSG m;
   while (Fetch(&m, nullptr, 0, 0, true, start, nullptr)) {
     t.last = m;
@@ -1701,6 +1703,8 @@ BOOL ProcessPendingMessages() {
     TranslateMessage(&m);
     DispatchMessageA(&m);
   }
+  // Long work that pumps now and then still shows its progress.
+  paint::Flush();
   return TRUE;
 }
 
