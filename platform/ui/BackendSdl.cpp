@@ -112,6 +112,12 @@ class TSdl final : public TBackend {
                        rect.bottom - rect.top != w.rect.bottom - w.rect.top;
     w.rect = rect;
     if (!w.window) return;
+    // Windows parks minimized windows far off screen; the display iconifies them.
+    if (IsIconic(hwnd)) {
+      SDL_MinimizeWindow(w.window);
+      return;
+    }
+    if (SDL_GetWindowFlags(w.window) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(w.window);
     SDL_SetWindowPosition(w.window, rect.left, rect.top);
     if (sized) {
       SDL_SetWindowSize(w.window, std::max<int>(1, rect.right - rect.left), std::max<int>(1, rect.bottom - rect.top));

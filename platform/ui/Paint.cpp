@@ -1,6 +1,7 @@
 #include "platform/ui/Paint.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -54,9 +55,11 @@ struct TWindowDc {
 std::mutex g_mutex;  // the maps; the windows themselves belong to their thread
 std::unordered_map<HWND, std::unique_ptr<TPaint>> g_paint;
 std::unordered_map<HDC, TWindowDc> g_dcs;
-// Set by every invalidation, cleared by a search that found nothing, so an
-// idle queue does not walk the window tree on every fetch.
-thread_local bool t_maybePending = false;
+// Counts invalidations; a thread walks its window tree for WM_PAINT only
+// when it moved since that thread's last walk that found nothing, so an idle
+// queue does not walk the tree on every fetch.
+std::atomic<unsigned long long> g_invalidations{0};
+thread_local unsigned long long t_seenInvalidations = ~0ULL;
 
 TPaint* Peek(HWND hwnd) {
   std::lock_guard lock(g_mutex);
@@ -325,7 +328,7 @@ void Update(HWND h, const TRects* area, UINT flags) {
     if (!add.empty()) {
       p.update = Or(p.update, add);
       if (flags & RDW_ERASE) p.erase = true;
-      t_maybePending = true;
+      ++g_invalidations;
     }
   } else if (flags & RDW_VALIDATE) {
     if (!area)
@@ -335,7 +338,7 @@ void Update(HWND h, const TRects* area, UINT flags) {
   }
   if (flags & RDW_INTERNALPAINT) {
     p.internal = true;
-    t_maybePending = true;
+    ++g_invalidations;
   }
   if (flags & RDW_NOINTERNALPAINT) p.internal = false;
   if (flags & RDW_NOERASE) p.erase = false;
@@ -479,7 +482,8 @@ void Settle(HWND h) { ProcessNow(h, RDW_UPDATENOW | RDW_ALLCHILDREN); }
 namespace paint {
 
 HWND NextPaint(HWND filter) {
-  if (!t_maybePending) return nullptr;
+  const unsigned long long seen = g_invalidations.load();
+  if (seen == t_seenInvalidations) return nullptr;
   // Parents come before their children: a pre-order walk in z-order.
   std::vector<HWND> stack;
   std::vector<HWND> tops;
@@ -493,7 +497,7 @@ HWND NextPaint(HWND filter) {
     const std::vector<HWND> kids = Children(h);
     for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back(*it);
   }
-  if (!filter) t_maybePending = false;
+  if (!filter) t_seenInvalidations = seen;
   return nullptr;
 }
 
@@ -512,8 +516,9 @@ void OnPosChanged(HWND hwnd, const RECT& oldRect, const RECT& oldClient, bool wa
     if (visible && !wasVisible) {
       EnsureSurface(hwnd);
       p.shown = true;
-      Backend().WindowShown(hwnd, rect, style, ExStyle(hwnd));
+      // The shape first, so that the display makes a shaped window at once.
       if (p.hasShape) Backend().ShapeChanged(hwnd, p.shape, true);
+      Backend().WindowShown(hwnd, rect, style, ExStyle(hwnd));
       Update(hwnd, nullptr, kAll);
     } else if (!visible && wasVisible) {
       p.shown = false;
