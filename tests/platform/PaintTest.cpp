@@ -370,8 +370,14 @@ TEST_F(TPaintTest, WindowRegionsShapeHitTestingAndDrawing) {
   EXPECT_EQ(0u, png->Row(10)[70] >> 24);
   DeleteObject(png);
 
+  // The window owns its region: a new one frees the old.
+  HRGN second = CreateRectRgn(0, 0, 60, 60);
+  ASSERT_TRUE(SetWindowRgn(shaped, second, FALSE));
+  EXPECT_FALSE(DeleteObject(shape));
+  EXPECT_FALSE(SetWindowRgn(shaped, shape, FALSE));  // a dead handle is refused
   // Without the shape the whole rectangle counts again.
   ASSERT_TRUE(SetWindowRgn(shaped, nullptr, TRUE));
+  EXPECT_FALSE(DeleteObject(second));
   SetActiveWindow(shaped);
   EXPECT_EQ(shaped, WindowFromPoint(POINT{170, 170}));
 }
@@ -632,6 +638,24 @@ TEST_F(TPaintTest, WmPrintDrawsFrameBackgroundAndChildrenIntoAnyDc) {
   DeleteDC(dc);
   DeleteObject(bmp);
   (void)child;
+}
+
+TEST_F(TPaintTest, SetRedrawFalseHoldsPaintingUntilTurnedBackOn) {
+  const HWND h = CreateIn(kBrushClass, WS_POPUP | WS_VISIBLE, 0, 0, 40, 40);
+  Pump();
+  SendMessageA(h, WM_SETREDRAW, FALSE, 0);
+  InvalidateRect(h, nullptr, TRUE);
+  g_log.clear();
+  Pump();
+  EXPECT_TRUE(Painted().empty());
+  HDC hdc = GetDC(h);
+  RECT box;
+  EXPECT_EQ(NULLREGION, GetClipBox(hdc, &box));
+  ReleaseDC(h, hdc);
+  SendMessageA(h, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(h, nullptr, TRUE);
+  Pump();
+  EXPECT_EQ(std::vector<HWND>({h}), Painted());
 }
 
 TEST(TDisplayTest, HeadlessWhenAskedOrWithoutADisplay) {
