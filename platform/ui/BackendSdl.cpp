@@ -175,6 +175,15 @@ class TSdl final : public TBackend {
     SDL_UpdateWindowSurfaceRects(it->second.window, &r, 1);
   }
 
+  bool Desktop(RECT* screen, RECT* work) const override {
+    SDL_Rect s, u;
+    if (SDL_GetDisplayBounds(0, &s) != 0) return false;
+    if (SDL_GetDisplayUsableBounds(0, &u) != 0) u = s;
+    *screen = RECT{s.x, s.y, s.x + s.w, s.y + s.h};
+    *work = RECT{u.x, u.y, u.x + u.w, u.y + u.h};
+    return true;
+  }
+
   void CaptureChanged(HWND hwnd) override { SDL_CaptureMouse(hwnd ? SDL_TRUE : SDL_FALSE); }
 
   void SetCursorShape(TCursorShape shape) override {

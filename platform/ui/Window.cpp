@@ -155,6 +155,13 @@ UINT g_nextMessage = 0xC000;
 std::uintptr_t g_nextHandle = 0x10010;
 POINT g_cursorPos{kScreenWidth / 2, kScreenHeight / 2};  // under g_mutex: posts from any thread read it
 
+// The display's screen and work area, or the fixed headless ones.
+void DesktopAreas(RECT* screen, RECT* work) {
+  if (Backend().Desktop(screen, work)) return;
+  *screen = RECT{0, 0, kScreenWidth, kScreenHeight};
+  *work = RECT{0, 0, kScreenWidth, kScreenHeight - kTaskbarHeight};
+}
+
 POINT Cursor() {
   std::lock_guard lock(g_mutex);
   return g_cursorPos;
@@ -1764,7 +1771,9 @@ BOOL GetCursorPos(POINT* pt) {
 }
 
 BOOL SetCursorPos(int x, int y) {
-  MoveCursor(POINT{std::clamp(x, 0, kScreenWidth - 1), std::clamp(y, 0, kScreenHeight - 1)});
+  RECT screen, work;
+  DesktopAreas(&screen, &work);
+  MoveCursor(POINT{std::clamp<LONG>(x, screen.left, screen.right - 1), std::clamp<LONG>(y, screen.top, screen.bottom - 1)});
   return TRUE;
 }
 
@@ -1905,11 +1914,16 @@ BOOL InjectKey(int vk, bool down, DWORD time) {
 
 int GetSystemMetrics(int index) {
   switch (index) {
-    case SM_CXSCREEN: case SM_CXMAXTRACK: return kScreenWidth;
-    case SM_CYSCREEN: case SM_CYMAXTRACK: return kScreenHeight;
-    case SM_CXFULLSCREEN: case SM_CXMAXIMIZED: return kScreenWidth;
-    case SM_CYFULLSCREEN: return kScreenHeight - kTaskbarHeight - 19;
-    case SM_CYMAXIMIZED: return kScreenHeight - kTaskbarHeight;
+    case SM_CXSCREEN: case SM_CXMAXTRACK: case SM_CYSCREEN: case SM_CYMAXTRACK: case SM_CXFULLSCREEN:
+    case SM_CXMAXIMIZED: case SM_CYFULLSCREEN: case SM_CYMAXIMIZED: {
+      RECT screen, work;
+      DesktopAreas(&screen, &work);
+      if (index == SM_CXSCREEN || index == SM_CXMAXTRACK) return screen.right - screen.left;
+      if (index == SM_CYSCREEN || index == SM_CYMAXTRACK) return screen.bottom - screen.top;
+      if (index == SM_CXFULLSCREEN || index == SM_CXMAXIMIZED) return work.right - work.left;
+      if (index == SM_CYFULLSCREEN) return work.bottom - work.top - 19;
+      return work.bottom - work.top;
+    }
     case SM_CXVSCROLL: case SM_CYHSCROLL: return 16;
     case SM_CYCAPTION: return 19;
     case SM_CXBORDER: case SM_CYBORDER: return 1;
@@ -1974,7 +1988,8 @@ COLORREF GetSysColor(int index) {
 
 BOOL SystemParametersInfoA(UINT action, UINT, LPVOID pvParam, UINT) {
   if (action == SPI_GETWORKAREA && pvParam) {
-    *static_cast<RECT*>(pvParam) = RECT{0, 0, kScreenWidth, kScreenHeight - kTaskbarHeight};
+    RECT screen;
+    DesktopAreas(&screen, static_cast<RECT*>(pvParam));
     return TRUE;
   }
   SetLastError(ERROR_INVALID_PARAMETER);

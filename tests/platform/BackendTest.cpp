@@ -49,6 +49,13 @@ class TRecordingBackend final : public TBackend {
       posted.wait_until(lock, deadline, ready);
   }
   void Wake() override { ++Wakes; }
+  bool Desktop(RECT* screen, RECT* work) const override {
+    if (!HasDesktop) return false;
+    *screen = RECT{0, 0, 1920, 1080};
+    *work = RECT{0, 0, 1920, 1040};
+    return true;
+  }
+  bool HasDesktop = false;
 
   std::vector<std::string> Events;
   RECT Shown{}, Dirty{};
@@ -133,6 +140,24 @@ TEST_F(TBackendTest, OnlyPostsFromOtherThreadsWakeTheDisplay) {
   poster.join();
   EXPECT_EQ(WM_USER + 1, m.message);
   EXPECT_EQ(1, recorder_.Wakes.load());
+}
+
+TEST_F(TBackendTest, TheDisplaysDesktopSizesTheScreenMetrics) {
+  recorder_.HasDesktop = true;
+  EXPECT_EQ(1920, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_EQ(1080, GetSystemMetrics(SM_CYSCREEN));
+  EXPECT_EQ(1040, GetSystemMetrics(SM_CYMAXIMIZED));
+  RECT work;
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+  EXPECT_EQ(1040, work.bottom);
+  // A maximized window fills that work area.
+  const HWND h = Create(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 100, 100);
+  ShowWindow(h, SW_SHOWMAXIMIZED);
+  RECT r;
+  GetClientRect(h, &r);
+  EXPECT_EQ(1920, r.right);
+  recorder_.HasDesktop = false;
+  EXPECT_EQ(1280, GetSystemMetrics(SM_CXSCREEN));
 }
 
 }  // namespace
