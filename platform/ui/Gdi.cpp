@@ -565,6 +565,7 @@ int SelectClipRgn(HDC hdc, HRGN hrgn) {
   if (!r) return ERROR;
   d->HasClip = true;
   d->Clip = r->Rects;
+  for (RECT& c : d->Clip) c = RECT{c.left + d->Origin.x, c.top + d->Origin.y, c.right + d->Origin.x, c.bottom + d->Origin.y};
   return ClipComplexity(d);
 }
 
@@ -594,7 +595,7 @@ int GetClipBox(HDC hdc, RECT* rc) {
   if (clip.empty()) {
     *rc = RECT{};
   } else {
-    const LONG ox = d->Window.x - d->Viewport.x, oy = d->Window.y - d->Viewport.y;
+    const LONG ox = d->Window.x - d->Viewport.x - d->Origin.x, oy = d->Window.y - d->Viewport.y - d->Origin.y;
     *rc = RECT{box.left + ox, box.top + oy, box.right + ox, box.bottom + oy};
   }
   return rgn::ComplexityOf(clip);
