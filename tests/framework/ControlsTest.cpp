@@ -418,8 +418,14 @@ TEST_F(ControlsTest, FontsFollowTheirParentUntilSetThemselves) {
   f->Font()->SetSize(12);
   EXPECT_EQ(panel->Font()->Size(), 12);
   EXPECT_EQ(l->Font()->Size(), 8);
+  panel->SetColor(clYellow);
+  EXPECT_FALSE(panel->ParentColor());
+  EXPECT_EQ(l->Color(), clYellow);  // labels take the parent's colour
   f->SetColor(clWhite);
-  EXPECT_EQ(panel->Color(), clWhite);  // panels take the parent's colour by default
+  EXPECT_EQ(panel->Color(), clYellow);
+  panel->SetParentColor(true);
+  EXPECT_EQ(panel->Color(), clWhite);
+  EXPECT_EQ(l->Color(), clWhite);
 }
 
 TEST(Graphics, FontSizeAndHeightAndColours) {
