@@ -42,6 +42,7 @@ class TRecordingBackend final : public TBackend {
   void Wait(std::mutex& mutex, std::condition_variable& posted, const std::function<bool()>& ready,
             TClock::time_point deadline) override {
     ++waits_;
+    Deadlines.push_back(deadline);
     std::unique_lock lock(mutex);
     if (deadline == TClock::time_point::max())
       posted.wait(lock, ready);
@@ -63,6 +64,7 @@ class TRecordingBackend final : public TBackend {
   HBITMAP Surface = nullptr;
   std::vector<RECT> Shape;
   std::atomic<int> Wakes{0};
+  std::vector<TClock::time_point> Deadlines;
 };
 
 class TBackendTest : public TWindowTest {
@@ -140,6 +142,29 @@ TEST_F(TBackendTest, OnlyPostsFromOtherThreadsWakeTheDisplay) {
   poster.join();
   EXPECT_EQ(WM_USER + 1, m.message);
   EXPECT_EQ(1, recorder_.Wakes.load());
+}
+
+TEST_F(TBackendTest, TheWaitLastsUntilTheNextTimerOrForeverWithoutOne) {
+  const HWND h = Create(WS_POPUP, 0, 0, 10, 10);
+  const auto start = TBackend::TClock::now();
+  ASSERT_TRUE(SetTimer(h, 1, 200, nullptr));
+  ASSERT_TRUE(SetTimer(h, 2, 60, nullptr));
+  MSG m;
+  ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+  EXPECT_EQ(WM_TIMER, m.message);
+  EXPECT_EQ(2u, m.wParam);
+  ASSERT_FALSE(recorder_.Deadlines.empty());
+  const auto first = recorder_.Deadlines.front() - start;
+  EXPECT_GE(first, std::chrono::milliseconds(60));
+  EXPECT_LT(first, std::chrono::milliseconds(200));
+  KillTimer(h, 1);
+  KillTimer(h, 2);
+  recorder_.Deadlines.clear();
+  std::thread poster([h] { PostMessageA(h, WM_USER, 0, 0); });
+  ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+  poster.join();
+  EXPECT_EQ(WM_USER, m.message);
+  for (const auto& d : recorder_.Deadlines) EXPECT_EQ(TBackend::TClock::time_point::max(), d);
 }
 
 TEST_F(TBackendTest, TheDisplaysDesktopSizesTheScreenMetrics) {
