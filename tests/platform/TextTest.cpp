@@ -284,6 +284,18 @@ TEST(TextTest, EllipsesFitTheRectangle) {
   EXPECT_EQ("/movie[1].swf", shown.substr(shown.size() - 13));
   EXPECT_EQ(original.substr(0, 2), shown.substr(0, 2));
   EXPECT_LE(Extent(s.Dc, shown).cx, box.right - box.left);
+  // A last part that does not fit loses its end too, and the rewritten text
+  // stays within the count + 4 bytes a caller provides.
+  const std::string file = "/movie-with-a-long-name.swf";
+  std::vector<char> buf(file.size() + 4, '#');
+  std::memcpy(buf.data(), file.data(), file.size());
+  rc = RECT{0, 0, Extent(s.Dc, file).cx - 1, 20};
+  DrawTextExA(s.Dc, buf.data(), static_cast<int>(file.size()), &rc, DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_MODIFYSTRING,
+              nullptr);
+  const std::string cut(buf.data(), strnlen(buf.data(), buf.size()));
+  EXPECT_LT(cut.size(), buf.size());
+  EXPECT_EQ("...", cut.substr(0, 3));
+  EXPECT_LE(Extent(s.Dc, cut).cx, rc.right);
   // A text that fits is left alone, buffer included.
   char fits[16] = "Short";
   rc = box;
