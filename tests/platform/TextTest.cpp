@@ -648,6 +648,26 @@ TEST(TextTest, UnderlineAndStrikeOutDrawLines) {
   const RECT plain = inkRows(false), under = inkRows(true);
   EXPECT_GT(under.bottom, plain.bottom);
   EXPECT_LE(under.left, plain.left);
+  // Strike-out crosses the gap between two letters above the baseline.
+  const auto gapInk = [&](bool strike) {
+    s.Clear();
+    HFONT font = CreateFontA(-16, 0, 0, 0, FW_NORMAL, 0, 0, strike, 0, 0, 0, 0, 0, "Arial");
+    HGDIOBJ old = SelectObject(s.Dc, font);
+    TextOutA(s.Dc, 0, 0, "o  o", 4);
+    const int x = Extent(s.Dc, "o ").cx, base = Metrics(s.Dc).tmAscent;
+    int rowsInked = 0, lowest = -1;
+    for (int y = 0; y < s.H; ++y)
+      if (s.At(x, y) != White) {
+        ++rowsInked;
+        lowest = y;
+      }
+    SelectObject(s.Dc, old);
+    DeleteObject(font);
+    return std::make_pair(rowsInked, lowest < base);
+  };
+  EXPECT_EQ(0, gapInk(false).first);
+  EXPECT_GT(gapInk(true).first, 0);
+  EXPECT_TRUE(gapInk(true).second);
 }
 
 }  // namespace
