@@ -102,6 +102,9 @@ TEST(ClipboardTest, BackendCarriesTheText) {
   SetClipboardData(CF_TEXT, TextBlock("to the desktop"));
   EXPECT_EQ("to the desktop", desktop.value_or(""));
   EXPECT_EQ(2, puts);
+  HANDLE ours = GetClipboardData(CF_TEXT);
+  EXPECT_EQ(ours, GetClipboardData(CF_TEXT));  // unchanged text keeps its block
+  EXPECT_EQ("to the desktop", ReadClipboardText());
   // Another program copies: we read what the desktop holds.
   desktop = "from elsewhere";
   EXPECT_TRUE(IsClipboardFormatAvailable(CF_TEXT));
