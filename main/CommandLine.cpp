@@ -6,6 +6,7 @@
 
 #include "main/CacheCommand.h"
 #include "main/FetchCommand.h"
+#include "main/Program.h"
 #include "main/SwfInfoCommand.h"
 
 #ifndef VORRA_VERSION
@@ -20,6 +21,10 @@ void Usage(std::ostream& os) {
   os << "Vorra " VORRA_VERSION ": saves the Flash movies that web pages embed.\n"
         "\n"
         "usage:\n"
+        "  vorra                            opens the main window\n"
+        "  vorra --screenshot FILE.png [--tab N]\n"
+        "                                   renders the main window (on tab N, 0-3)\n"
+        "                                   without a display\n"
         "  vorra swfinfo [--json] FILE...   the header facts of Flash movies\n"
         "  vorra fetch URL [FILE]           downloads one movie (into the default folder\n"
         "                                   when FILE is omitted; never over a file)\n"
@@ -32,10 +37,7 @@ void Usage(std::ostream& os) {
 
 int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) {
-    Usage(err);
-    return 2;
-  }
+  if (args.empty()) return RunProgram(err);
   const std::string& verb = args.front();
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (verb == "--help" || verb == "-h" || verb == "help") {
@@ -46,6 +48,7 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     out << "vorra " VORRA_VERSION "\n";
     return 0;
   }
+  if (verb == "--screenshot") return ScreenshotCommand(rest, out, err);
   if (verb == "swfinfo") return SwfInfoCommand(rest, out, err);
   if (verb == "cache") return CacheCommand(rest, out, err);
   if (verb == "fetch") return FetchCommand(rest, out, err);
