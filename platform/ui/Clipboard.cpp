@@ -22,7 +22,7 @@ struct TState {
   HWND OpenBy = nullptr;
   HWND Owner = nullptr;
   HGLOBAL Text = nullptr;       // the clipboard's own block for CF_TEXT
-  bool TextFromBackend = false;  // Text mirrors the backend, not our own data
+  bool TextFromBackend = false;  // Text was made from the backend's answer
   TClipboardBackend Backend;
 };
 
@@ -179,15 +179,14 @@ HANDLE GetClipboardData(UINT format) {
     g.unlock();
     const std::optional<std::string> text = get();
     g.lock();
-    // Only our own data survives when the desktop has nothing; otherwise the desktop's text wins.
-    if (text) {
-      if (!s.Text || TextOf(s.Blocks[s.Text]) != *text) {
-        DropText(s);
-        s.Text = BlockOfText(s, *text);
-        s.TextFromBackend = true;
-      }
-    } else if (s.TextFromBackend) {
+    // The backend holds the truth (another program may have copied or
+    // cleared); our block is kept while it still says the same.
+    if (!text) {
       DropText(s);
+    } else if (!s.Text || TextOf(s.Blocks[s.Text]) != *text) {
+      DropText(s);
+      s.Text = BlockOfText(s, *text);
+      s.TextFromBackend = true;
     }
   }
   return s.Text;

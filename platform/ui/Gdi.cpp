@@ -248,10 +248,8 @@ HDC CreateCompatibleDC(HDC hdc) {
   d->Bitmap = Stock().Bitmap;
   d->Pen = static_cast<HPEN>(Stock().Objects[BLACK_PEN]);
   d->Brush = static_cast<HBRUSH>(Stock().Objects[WHITE_BRUSH]);
-  d->Font = gdi::StockFont(SYSTEM_FONT_INDEX);
   ++d->Pen->Selections;
   ++d->Brush->Selections;
-  if (d->Font) ++d->Font->Selections;
   return static_cast<HDC>(gdi::Register(d));
 }
 
@@ -279,7 +277,10 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
         old = std::exchange(d->Brush, static_cast<HBRUSH>(obj));
       else
         old = std::exchange(d->Font, obj);
-      if (old) --old->Selections;
+      if (old)
+        --old->Selections;
+      else  // a DC's font before any was selected, made only when asked for
+        old = gdi::StockFont(SYSTEM_FONT_INDEX);
       ++obj->Selections;
       return old;
     }

@@ -18,7 +18,7 @@ struct HDC__ : HGDIOBJ__ {
   HBITMAP Bitmap = nullptr;
   HPEN Pen = nullptr;
   HBRUSH Brush = nullptr;
-  HGDIOBJ Font = nullptr;  // an HFONT
+  HGDIOBJ Font = nullptr;  // an HFONT; null: the stock system font
   bool HasClip = false;
   std::vector<RECT> Clip;  // device coordinates, normalised region
   POINT Viewport, Window, Pos;
@@ -70,8 +70,8 @@ inline RECT Intersect(const RECT& a, const RECT& b) {
 }
 inline bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
-// The stock font a fresh DC starts with, and the stock fonts by index (null
-// for indexes that are not fonts); made by the text part.
+// The stock fonts by index (null for indexes that are not fonts), SYSTEM_FONT
+// standing for a DC's font until another is selected; made by the text part.
 HGDIOBJ StockFont(int which);
 // A font's LOGFONTA for GetObject; 0 when obj is not a font.
 int GetFontObject(HGDIOBJ obj, int size, void* out);

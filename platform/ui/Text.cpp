@@ -139,6 +139,7 @@ struct TEngine {
   FT_MemoryRec_ Memory{};
   FT_Library Lib = nullptr;
   FcConfig* Config = nullptr;
+  bool ConfigClosed = false;  // after exit began
   bool UseFiles = true;
   std::map<std::pair<std::string, int>, FT_Face> Faces;
   std::map<std::tuple<std::string, int, int, bool, bool>, std::shared_ptr<TInstance>> Instances;
@@ -165,7 +166,19 @@ TEngine& Engine() {
 }
 
 FcConfig* Config(TEngine& e) {
-  if (!e.Config) e.Config = FcInitLoadConfigAndFonts();
+  if (!e.Config && !e.ConfigClosed) {
+    e.Config = FcInitLoadConfigAndFonts();
+    // Fontconfig frees its own tables only in FcFini; without it every
+    // process would end with a leak report.
+    std::atexit([] {
+      TEngine& e = Engine();
+      std::lock_guard<std::recursive_mutex> g(e.Lock);
+      if (e.Config) FcConfigDestroy(e.Config);
+      e.Config = nullptr;
+      e.ConfigClosed = true;
+      FcFini();
+    });
+  }
   return e.Config;
 }
 
@@ -934,8 +947,9 @@ void PathEllipsis(TInstance& in, TLine& line, int width, int tabWidth) {
   line = std::move(t);
 }
 
-// The shortened text in the caller's buffer: kept source bytes and the dots.
-void WriteBack(char* buf, const TLine& line) {
+// The shortened text in the caller's buffer: kept source bytes and the dots,
+// never more than the count + 4 bytes the caller provides.
+void WriteBack(char* buf, size_t count, const TLine& line) {
   std::string out;
   for (const TChar& t : line.Chars) {
     if (t.Begin == t.End) {
@@ -943,6 +957,11 @@ void WriteBack(char* buf, const TLine& line) {
       continue;
     }
     out.append(buf + t.Begin, buf + t.End);
+  }
+  if (out.size() > count + 3) {
+    size_t n = count + 3;
+    while (n > 0 && (static_cast<unsigned char>(out[n]) & 0xC0) == 0x80) --n;  // whole characters only
+    out.resize(n);
   }
   std::memcpy(buf, out.data(), out.size());
   buf[out.size()] = 0;
@@ -988,7 +1007,7 @@ int DrawTextCore(HDC hdc, const char* text, int count, RECT* rc, UINT fmt, DRAWT
       }
   if ((fmt & DT_MODIFYSTRING) && writable && (fmt & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS)) && lines.size() == 1 &&
       lines[0].Shortened)
-    WriteBack(writable, lines[0]);
+    WriteBack(writable, static_cast<size_t>(count), lines[0]);
   if ((fmt & DT_EDITCONTROL) && !single && !(fmt & DT_CALCRECT)) {
     // No partly visible last line.
     const long long room = 0LL + rc->bottom - rc->top;
