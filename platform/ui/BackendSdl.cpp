@@ -360,7 +360,12 @@ class TSdl final : public TBackend {
         }
         break;
       }
-      default: break;  // the wake-up event and SDL_QUIT: closing goes window by window
+      case SDL_QUIT:
+        // The desktop asks the program to end: its main windows are asked to close.
+        for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT))
+          if (IsWindowVisible(h) && !GetWindow(h, GW_OWNER)) PostMessageA(h, WM_CLOSE, 0, 0);
+        break;
+      default: break;  // the wake-up event
     }
   }
 
@@ -381,6 +386,8 @@ TBackend* MakeSdl() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // A click that activates a window is also delivered, as on Windows.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // Closing the last window is that window's close request, not also a quit.
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) return nullptr;
   const Uint32 wake = SDL_RegisterEvents(1);
   if (wake == static_cast<Uint32>(-1)) {

@@ -278,6 +278,7 @@ void SendNcPaint(HWND h) {
   // The frame counts as painted before the handler runs, so what it
   // invalidates again stays invalid.
   p->update = And(p->update, {client});
+  if (p->update.empty()) p->erase = false;
   SendMessageA(h, WM_NCPAINT, reinterpret_cast<WPARAM>(rgn), 0);
   DeleteObject(rgn);
 }
