@@ -82,6 +82,7 @@ constexpr const char* DefaultFace = "MS Sans Serif";
 constexpr int DefaultPixels = 12;     // em height for lfHeight 0
 constexpr int MaxPixels = 2048;       // larger requests are clamped
 constexpr size_t MaxGlyphs = 1024;    // per size, before the cache starts over
+constexpr size_t MaxGlyphBytes = 2 << 20;  // likewise, for huge sizes
 constexpr size_t MaxInstances = 64;   // sizes kept while no font uses them
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -124,6 +125,7 @@ struct TInstance {
   int UnderlinePos = 0, UnderlineThick = 1, StrikePos = 0, StrikeThick = 1;  // below baseline, pixels
   bool Fixed = false;
   std::unordered_map<char32_t, TGlyph> Glyphs;
+  size_t CacheBytes = 0;
   ~TInstance() {
     if (Size) FT_Done_Size(Size);
   }
@@ -417,14 +419,21 @@ int PixelsFor(TEngine& e, const TFaceFile& f, LONG height) {
 const TGlyph& TInstance::Glyph(char32_t c) {
   auto it = Glyphs.find(c);
   if (it != Glyphs.end()) return it->second;
-  if (Glyphs.size() >= MaxGlyphs) Glyphs.clear();
+  if (Glyphs.size() >= MaxGlyphs || CacheBytes > MaxGlyphBytes) {
+    Glyphs.clear();
+    CacheBytes = 0;
+  }
   TGlyph g;
   if (c < 0x20 || c == 0x7F) {
     // Control characters take no room and leave no ink.
   } else if (Face) {
     FT_Activate_Size(Size);
     const FT_UInt index = FT_Get_Char_Index(Face, c);
-    if (!index) return Glyphs.emplace(c, BoxGlyph(c)).first->second;
+    if (!index) {
+      g = BoxGlyph(c);
+      CacheBytes += g.Coverage.size() + sizeof(TGlyph);
+      return Glyphs.emplace(c, std::move(g)).first->second;
+    }
     // Fixed load flags: light hinting, outlines only; the same bytes on every run.
     if (FT_Load_Glyph(Face, index, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT) == 0) {
       FT_GlyphSlot slot = Face->glyph;
@@ -449,6 +458,7 @@ const TGlyph& TInstance::Glyph(char32_t c) {
   } else {
     g = BoxGlyph(c);
   }
+  CacheBytes += g.Coverage.size() + sizeof(TGlyph);
   return Glyphs.emplace(c, std::move(g)).first->second;
 }
 

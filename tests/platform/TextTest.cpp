@@ -260,6 +260,30 @@ TEST(TextTest, WordBreakWrapsWithinTheWidthAndReportsTheHeight) {
   EXPECT_EQ(5 + Extent(s.Dc, text).cx, one.right);
 }
 
+TEST(TextTest, EditControlHidesPartialLinesAndMultiLineTextStaysAtTheTop) {
+  TSurface s(200, 100);
+  TFont f(s.Dc, "MS Sans Serif", -11);
+  const int lh = Metrics(s.Dc).tmHeight;
+  const char* text = "one\ntwo\nthree";
+  // Two and a half lines of room: the third line is cut by the clip...
+  RECT rc{0, 0, 200, lh * 2 + lh / 2};
+  DrawTextA(s.Dc, text, -1, &rc, 0);
+  EXPECT_GT(s.Ink().bottom, 2 * lh);
+  // ...or left out whole with DT_EDITCONTROL.
+  s.Clear();
+  EXPECT_EQ(2 * lh, DrawTextA(s.Dc, text, -1, &rc, DT_EDITCONTROL));
+  EXPECT_LE(s.Ink().bottom, 2 * lh);
+  // Vertical centring is for single lines only.
+  s.Clear();
+  RECT tall{0, 0, 200, 100};
+  EXPECT_EQ(3 * lh, DrawTextA(s.Dc, text, -1, &tall, DT_VCENTER));
+  EXPECT_LT(s.Ink().top, lh);
+  // External leading adds to the line height only when asked.
+  RECT lead{0, 0, 200, 0};
+  const int withLeading = DrawTextA(s.Dc, text, -1, &lead, DT_CALCRECT | DT_EXTERNALLEADING);
+  EXPECT_EQ(3 * (lh + Metrics(s.Dc).tmExternalLeading), withLeading);
+}
+
 TEST(TextTest, EllipsesFitTheRectangle) {
   TSurface s(300, 60);
   TFont f(s.Dc, "MS Sans Serif", -11);
@@ -605,6 +629,17 @@ TEST(TextTest, EmptyLongAndBrokenStrings) {
   for (int n = 0; n < 8; ++n) {  // every truncation of a sequence
     SIZE t{};
     EXPECT_TRUE(GetTextExtentPoint32A(s.Dc, "\xF0\x9F\x98\x80\xE2\x82\xAC", n, &t));
+  }
+}
+
+TEST(TextTest, AbsurdSizesAreClamped) {
+  TSurface s(64, 64);
+  for (int h : {-100000, 100000, INT32_MIN, INT32_MAX}) {
+    TFont f(s.Dc, "Arial", h);
+    const TEXTMETRICA tm = Metrics(s.Dc);
+    EXPECT_GT(tm.tmHeight, 1000) << h;
+    EXPECT_LT(tm.tmHeight, 4000) << h;
+    EXPECT_TRUE(TextOutA(s.Dc, -500, -500, "W", 1));
   }
 }
 
