@@ -112,8 +112,10 @@ void TWebBrowserControl::AskDownloadControl() {
   const HRESULT hr = ambient_->Invoke(DISPID_AMBIENT_DLCONTROL, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
                                       &none, &result, &info, &argErr);
   ClearExcepInfo(&info);
+  // Hosts answer a VT_I4 whose bits are the flags (DLCTL_OFFLINE makes it negative).
   TVariant flags;
-  if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&flags, &result, 0, VT_UI4))) dlControl_ = flags.ulVal;
+  if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&flags, &result, 0, VT_I4))) dlControl_ = static_cast<DWORD>(flags.lVal);
+  else if (SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&flags, &result, 0, VT_UI4))) dlControl_ = flags.ulVal;
 }
 
 void TWebBrowserControl::AskHostInfo() {
