@@ -29,37 +29,132 @@ bool InList(const std::string& name, std::initializer_list<const char*> list) {
 }
 
 // Elements that never have content.
-bool IsVoidName(const std::string& lower) {
-  return InList(lower, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "image", "img",
-                        "input", "keygen", "link", "meta", "param", "source", "track", "wbr", "menuitem"});
+bool IsVoidTag(GumboTag tag) {
+  switch (tag) {
+    case GUMBO_TAG_AREA:
+    case GUMBO_TAG_BASE:
+    case GUMBO_TAG_BASEFONT:
+    case GUMBO_TAG_BGSOUND:
+    case GUMBO_TAG_BR:
+    case GUMBO_TAG_COL:
+    case GUMBO_TAG_EMBED:
+    case GUMBO_TAG_FRAME:
+    case GUMBO_TAG_HR:
+    case GUMBO_TAG_IMAGE:
+    case GUMBO_TAG_IMG:
+    case GUMBO_TAG_INPUT:
+    case GUMBO_TAG_KEYGEN:
+    case GUMBO_TAG_LINK:
+    case GUMBO_TAG_META:
+    case GUMBO_TAG_PARAM:
+    case GUMBO_TAG_SOURCE:
+    case GUMBO_TAG_TRACK:
+    case GUMBO_TAG_WBR:
+    case GUMBO_TAG_MENUITEM: return true;
+    default: return false;
+  }
 }
 
 // Elements whose end tag may be left out: the parser closes them by itself,
 // so they do not deepen the tree without bound.
-bool IsSelfClosingByParser(const std::string& lower) {
-  return InList(lower, {"p", "li", "dt", "dd", "option", "optgroup", "tr", "td", "th", "tbody", "thead", "tfoot",
-                        "colgroup", "caption", "rb", "rt", "rp", "rtc", "html", "head", "body"});
+bool IsClosedByParser(GumboTag tag) {
+  switch (tag) {
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_OPTION:
+    case GUMBO_TAG_OPTGROUP:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+    case GUMBO_TAG_TBODY:
+    case GUMBO_TAG_THEAD:
+    case GUMBO_TAG_TFOOT:
+    case GUMBO_TAG_COLGROUP:
+    case GUMBO_TAG_CAPTION:
+    case GUMBO_TAG_RB:
+    case GUMBO_TAG_RT:
+    case GUMBO_TAG_RP:
+    case GUMBO_TAG_RTC:
+    case GUMBO_TAG_HTML:
+    case GUMBO_TAG_HEAD:
+    case GUMBO_TAG_BODY: return true;
+    default: return false;
+  }
 }
 
 // Elements whose content is text up to their own end tag.
-bool IsRawTextName(const std::string& lower) {
-  return InList(lower, {"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea", "title"});
+bool IsRawTextTag(GumboTag tag) {
+  switch (tag) {
+    case GUMBO_TAG_SCRIPT:
+    case GUMBO_TAG_STYLE:
+    case GUMBO_TAG_XMP:
+    case GUMBO_TAG_IFRAME:
+    case GUMBO_TAG_NOEMBED:
+    case GUMBO_TAG_NOFRAMES:
+    case GUMBO_TAG_TEXTAREA:
+    case GUMBO_TAG_TITLE: return true;
+    default: return false;
+  }
 }
 
 // HTML elements that end foreign (SVG, MathML) content.
-bool BreaksOutOfForeign(const std::string& lower) {
-  return InList(lower, {"b", "big", "blockquote", "body", "br", "center", "code", "dd", "div", "dl", "dt", "em",
-                        "embed", "h1", "h2", "h3", "h4", "h5", "h6", "head", "hr", "i", "img", "li", "listing",
-                        "menu", "meta", "nobr", "ol", "p", "pre", "ruby", "s", "small", "span", "strong", "strike",
-                        "sub", "sup", "table", "tt", "u", "ul", "var", "font"});
+bool BreaksOutOfForeign(GumboTag tag) {
+  switch (tag) {
+    case GUMBO_TAG_B:
+    case GUMBO_TAG_BIG:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_BODY:
+    case GUMBO_TAG_BR:
+    case GUMBO_TAG_CENTER:
+    case GUMBO_TAG_CODE:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_DL:
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_EM:
+    case GUMBO_TAG_EMBED:
+    case GUMBO_TAG_H1:
+    case GUMBO_TAG_H2:
+    case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4:
+    case GUMBO_TAG_H5:
+    case GUMBO_TAG_H6:
+    case GUMBO_TAG_HEAD:
+    case GUMBO_TAG_HR:
+    case GUMBO_TAG_I:
+    case GUMBO_TAG_IMG:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_LISTING:
+    case GUMBO_TAG_MENU:
+    case GUMBO_TAG_META:
+    case GUMBO_TAG_NOBR:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_PRE:
+    case GUMBO_TAG_RUBY:
+    case GUMBO_TAG_S:
+    case GUMBO_TAG_SMALL:
+    case GUMBO_TAG_SPAN:
+    case GUMBO_TAG_STRONG:
+    case GUMBO_TAG_STRIKE:
+    case GUMBO_TAG_SUB:
+    case GUMBO_TAG_SUP:
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_TT:
+    case GUMBO_TAG_U:
+    case GUMBO_TAG_UL:
+    case GUMBO_TAG_VAR:
+    case GUMBO_TAG_FONT: return true;
+    default: return false;
+  }
 }
 
 // Case-insensitive search for "</name" from pos; npos when absent.
-std::size_t FindEndTag(const std::string& text, std::size_t pos, const std::string& lowerName) {
+std::size_t FindEndTag(const std::string& text, std::size_t pos, const char* name, std::size_t length) {
   while ((pos = text.find("</", pos)) != std::string::npos) {
-    if (pos + 2 + lowerName.size() <= text.size() &&
-        strncasecmp(text.c_str() + pos + 2, lowerName.c_str(), lowerName.size()) == 0)
-      return pos;
+    if (pos + 2 + length <= text.size() && strncasecmp(text.c_str() + pos + 2, name, length) == 0) return pos;
     pos += 2;
   }
   return std::string::npos;
@@ -95,7 +190,10 @@ bool LimitNesting(const std::string& text, std::string& out) {
     }
     std::size_t j = nameAt;
     while (j < n && !IsSpace(text[j]) && text[j] != '>' && text[j] != '/') ++j;
-    const std::string name = LowerAscii(text.substr(nameAt, j - nameAt));
+    const char* name = text.c_str() + nameAt;
+    const std::size_t nameLength = j - nameAt;
+    const GumboTag tag = gumbo_tagn_enum(name, static_cast<unsigned>(nameLength));
+    const bool foreignRoot = tag == GUMBO_TAG_SVG || tag == GUMBO_TAG_MATH;
     // The end of the tag, quoted attribute values skipped.
     char quote = 0;
     while (j < n && (quote || text[j] != '>')) {
@@ -110,8 +208,8 @@ bool LimitNesting(const std::string& text, std::string& out) {
     const std::size_t end = j + 1;
     const bool selfClosing = text[j - 1] == '/';
     if (closing) {
-      if (name == "svg" || name == "math") foreign = std::max(0L, foreign - 1);
-      if (!IsVoidName(name) && !IsSelfClosingByParser(name)) {
+      if (foreignRoot) foreign = std::max(0L, foreign - 1);
+      if (!IsVoidTag(tag) && !IsClosedByParser(tag)) {
         if (dropped > 0) {
           --dropped;
           drop(i, end);
@@ -122,9 +220,9 @@ bool LimitNesting(const std::string& text, std::string& out) {
       i = end;
       continue;
     }
-    if (foreign > 0 && BreaksOutOfForeign(name)) foreign = 0;
+    if (foreign > 0 && BreaksOutOfForeign(tag)) foreign = 0;
     const bool neutral =
-        IsVoidName(name) || IsSelfClosingByParser(name) || (foreign > 0 && selfClosing && !BreaksOutOfForeign(name));
+        IsVoidTag(tag) || IsClosedByParser(tag) || (foreign > 0 && selfClosing && !BreaksOutOfForeign(tag));
     if (!neutral) {
       if (depth >= kMaxNesting) {
         ++dropped;
@@ -133,12 +231,15 @@ bool LimitNesting(const std::string& text, std::string& out) {
         continue;
       }
       ++depth;
-      if (name == "svg" || name == "math") ++foreign;
+      if (foreignRoot) ++foreign;
     }
     i = end;
-    if (name == "plaintext") break;
-    if (IsRawTextName(name)) {
-      const std::size_t close = FindEndTag(text, i, name);
+    if (tag == GUMBO_TAG_PLAINTEXT) break;
+    // (Inside SVG, a title or style is markup; treating it as text here only
+    // skips tags, which can let the depth count fall short, never overflow
+    // the parser: its raw text ends at the same end tag.)
+    if (IsRawTextTag(tag)) {
+      const std::size_t close = FindEndTag(text, i, name, nameLength);
       if (close == std::string::npos) break;
       i = close;
     }
@@ -217,10 +318,7 @@ bool IsRawTextParent(const GumboNode* parent) {
   }
 }
 
-bool IsVoidElement(const GumboNode* node) {
-  if (node->v.element.tag == GUMBO_TAG_UNKNOWN) return false;
-  return IsVoidName(gumbo_normalized_tagname(node->v.element.tag));
-}
+bool IsVoidElement(const GumboNode* node) { return IsVoidTag(node->v.element.tag); }
 
 void OpenTag(const GumboNode* node, const std::string& tag, std::string& out) {
   out.push_back('<');
@@ -479,9 +577,15 @@ class TCollection : public TDispatchBase {
           return DISP_E_TYPEMISMATCH;
         }
         const std::string want = BstrToUtf8(text.bstrVal);
+        const GumboTag wantTag = gumbo_tagn_enum(want.data(), static_cast<unsigned>(want.size()));
         auto matches = std::make_shared<TNodeList>();
-        for (const GumboNode* node : *nodes_)
-          if (strcasecmp(TagNameOf(node).c_str(), want.c_str()) == 0) matches->push_back(node);
+        for (const GumboNode* node : *nodes_) {
+          const GumboTag tag = node->v.element.tag;
+          if (wantTag != GUMBO_TAG_UNKNOWN ? tag == wantTag
+                                           : tag == GUMBO_TAG_UNKNOWN &&
+                                                 strcasecmp(TagNameOf(node).c_str(), want.c_str()) == 0)
+            matches->push_back(node);
+        }
         return SetResult(result, TVariant::Dispatch(doc_->MakeCollection(std::move(matches)).Get()));
       }
       default: return DISP_E_MEMBERNOTFOUND;
