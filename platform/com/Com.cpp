@@ -220,6 +220,85 @@ long ComObjectsAlive() { return g_alive.load(); }
 TComObjectBase::TComObjectBase() { g_alive.fetch_add(1); }
 TComObjectBase::~TComObjectBase() { g_alive.fetch_sub(1); }
 
+// ---- Error information ----
+
+const IID IID_IErrorInfo{0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+const IID IID_ICreateErrorInfo{0x22F03340, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+const IID IID_ISupportErrorInfo{0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+
+namespace {
+
+class TErrorInfo : public TComObject<IErrorInfo, ICreateErrorInfo> {
+ public:
+  HRESULT GetGUID(GUID* pGUID) override {
+    if (!pGUID) return E_INVALIDARG;
+    *pGUID = guid_;
+    return S_OK;
+  }
+  HRESULT GetSource(BSTR* out) override { return Give(source_, out); }
+  HRESULT GetDescription(BSTR* out) override { return Give(description_, out); }
+  HRESULT GetHelpFile(BSTR* out) override { return Give(helpFile_, out); }
+  HRESULT GetHelpContext(DWORD* out) override {
+    if (!out) return E_INVALIDARG;
+    *out = helpContext_;
+    return S_OK;
+  }
+  HRESULT SetGUID(REFGUID rguid) override {
+    guid_ = rguid;
+    return S_OK;
+  }
+  HRESULT SetSource(LPOLESTR text) override { return Take(text, source_); }
+  HRESULT SetDescription(LPOLESTR text) override { return Take(text, description_); }
+  HRESULT SetHelpFile(LPOLESTR text) override { return Take(text, helpFile_); }
+  HRESULT SetHelpContext(DWORD context) override {
+    helpContext_ = context;
+    return S_OK;
+  }
+
+ protected:
+  IUnknown* FindInterface(REFIID riid) override {
+    if (IsEqualIID(riid, IID_IErrorInfo)) return static_cast<IErrorInfo*>(this);
+    if (IsEqualIID(riid, IID_ICreateErrorInfo)) return static_cast<ICreateErrorInfo*>(this);
+    return nullptr;
+  }
+
+ private:
+  static HRESULT Give(const std::u16string& text, BSTR* out) {
+    if (!out) return E_INVALIDARG;
+    *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *out ? S_OK : E_OUTOFMEMORY;
+  }
+  static HRESULT Take(LPOLESTR text, std::u16string& into) {
+    into = text ? std::u16string(text) : std::u16string();
+    return S_OK;
+  }
+
+  GUID guid_{};
+  std::u16string source_, description_, helpFile_;
+  DWORD helpContext_ = 0;
+};
+
+thread_local TComPtr<IErrorInfo> t_errorInfo;
+
+}  // namespace
+
+HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
+  if (!pperrinfo) return E_INVALIDARG;
+  *pperrinfo = static_cast<ICreateErrorInfo*>(new TErrorInfo);
+  return S_OK;
+}
+
+HRESULT SetErrorInfo(ULONG, IErrorInfo* perrinfo) {
+  t_errorInfo = TComPtr<IErrorInfo>(perrinfo);
+  return S_OK;
+}
+
+HRESULT GetErrorInfo(ULONG, IErrorInfo** pperrinfo) {
+  if (!pperrinfo) return E_INVALIDARG;
+  *pperrinfo = t_errorInfo.Detach();
+  return *pperrinfo ? S_OK : S_FALSE;
+}
+
 // ---- Variants ----
 
 void VariantInit(VARIANT* v) {

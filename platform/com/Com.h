@@ -256,6 +256,53 @@ class IDispatch : public IUnknown {
   ~IDispatch() = default;
 };
 
+// ---- Error information ----
+
+extern const IID IID_IErrorInfo;
+extern const IID IID_ICreateErrorInfo;
+extern const IID IID_ISupportErrorInfo;
+
+// A failure's description, set by the object that failed for its caller.
+class IErrorInfo : public IUnknown {
+ public:
+  virtual HRESULT GetGUID(GUID* pGUID) = 0;
+  virtual HRESULT GetSource(BSTR* pBstrSource) = 0;
+  virtual HRESULT GetDescription(BSTR* pBstrDescription) = 0;
+  virtual HRESULT GetHelpFile(BSTR* pBstrHelpFile) = 0;
+  virtual HRESULT GetHelpContext(DWORD* pdwHelpContext) = 0;
+
+ protected:
+  ~IErrorInfo() = default;
+};
+
+class ICreateErrorInfo : public IUnknown {
+ public:
+  virtual HRESULT SetGUID(REFGUID rguid) = 0;
+  virtual HRESULT SetSource(LPOLESTR szSource) = 0;
+  virtual HRESULT SetDescription(LPOLESTR szDescription) = 0;
+  virtual HRESULT SetHelpFile(LPOLESTR szHelpFile) = 0;
+  virtual HRESULT SetHelpContext(DWORD dwHelpContext) = 0;
+
+ protected:
+  ~ICreateErrorInfo() = default;
+};
+
+class ISupportErrorInfo : public IUnknown {
+ public:
+  // S_OK when the object sets error information for failures of that interface.
+  virtual HRESULT InterfaceSupportsErrorInfo(REFIID riid) = 0;
+
+ protected:
+  ~ISupportErrorInfo() = default;
+};
+
+// A new, empty error object (it answers IErrorInfo too).
+HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo);
+// The calling thread's error object: SetErrorInfo replaces it (null clears);
+// GetErrorInfo hands it over and clears it, S_FALSE and null when there is none.
+HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo);
+HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);
+
 // ---- Holding references ----
 
 // Holds one reference to an interface and releases it when it goes.

@@ -190,7 +190,8 @@ std::string EncodingForLabel(const std::string& label) {
   return upper;
 }
 
-std::string DetectEncoding(const std::string& bytes, const std::string& contentType, std::size_t* bomLength) {
+std::string DetectEncoding(const std::string& bytes, const std::string& contentType, std::size_t* bomLength,
+                           bool useMeta) {
   if (bomLength) *bomLength = 0;
   const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
   auto bom = [&](std::size_t len, const char* encoding) {
@@ -201,6 +202,7 @@ std::string DetectEncoding(const std::string& bytes, const std::string& contentT
   if (bytes.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) return bom(2, "UTF-16LE");
   if (bytes.size() >= 2 && b[0] == 0xFE && b[1] == 0xFF) return bom(2, "UTF-16BE");
   if (std::string e = EncodingForLabel(CharsetFromContentType(contentType)); !e.empty()) return e;
+  if (!useMeta) return "WINDOWS-1252";
   if (std::string e = EncodingForLabel(PrescanMetaCharset(bytes.data(), bytes.size())); !e.empty())
     return e.compare(0, 6, "UTF-16") == 0 ? "UTF-8" : e;
   return "WINDOWS-1252";
@@ -242,9 +244,10 @@ std::string DecodeToUtf8(const char* data, std::size_t size, const std::string& 
   return CleanUtf8(out.data(), out.size());
 }
 
-std::string PageTextToUtf8(const std::string& bytes, const std::string& contentType, std::string* encoding) {
+std::string PageTextToUtf8(const std::string& bytes, const std::string& contentType, std::string* encoding,
+                           bool useMeta) {
   std::size_t bom = 0;
-  const std::string e = DetectEncoding(bytes, contentType, &bom);
+  const std::string e = DetectEncoding(bytes, contentType, &bom, useMeta);
   if (encoding) *encoding = e;
   return DecodeToUtf8(bytes.data() + bom, bytes.size() - bom, e);
 }

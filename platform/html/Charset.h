@@ -25,8 +25,10 @@ std::string EncodingForLabel(const std::string& label);
 // bytes that follow it), then the Content-Type's charset, then a meta charset
 // in the first 1024 bytes (a UTF-16 name there means UTF-8: a meta readable as
 // ASCII cannot be UTF-16), else WINDOWS-1252. bomLength receives the length
-// of the byte-order mark to skip (0 when none was used).
-std::string DetectEncoding(const std::string& bytes, const std::string& contentType, std::size_t* bomLength);
+// of the byte-order mark to skip (0 when none was used). useMeta false skips
+// the meta declaration (DLCTL_NO_METACHARSET).
+std::string DetectEncoding(const std::string& bytes, const std::string& contentType, std::size_t* bomLength,
+                           bool useMeta = true);
 
 // The bytes decoded from the encoding to UTF-8. Bytes that do not decode
 // become U+FFFD each; an encoding iconv cannot open is read as WINDOWS-1252.
@@ -34,6 +36,6 @@ std::string DecodeToUtf8(const char* data, std::size_t size, const std::string& 
 
 // Detects and decodes in one step.
 std::string PageTextToUtf8(const std::string& bytes, const std::string& contentType,
-                           std::string* encoding = nullptr);
+                           std::string* encoding = nullptr, bool useMeta = true);
 
 }  // namespace win::html

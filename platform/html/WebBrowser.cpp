@@ -276,7 +276,7 @@ HRESULT TWebBrowserControl::Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* Tar
 
   std::string text, encoding, location;
   if (SUCCEEDED(hr)) {
-    text = html::PageTextToUtf8(response.Body, response.ContentType, &encoding);
+    text = html::PageTextToUtf8(response.Body, response.ContentType, &encoding, !(flags & DLCTL_NO_METACHARSET));
     location = response.Url.empty() ? url : response.Url;
   } else {
     text = NavigationErrorPage(url, hr);

@@ -25,6 +25,7 @@
 // - DLCTL_PRAGMA_NO_CACHE: the request carries "Pragma: no-cache" and
 //   "Cache-Control: no-cache".
 // - DLCTL_SILENT: no dialogs; this control never shows any.
+// - DLCTL_NO_METACHARSET: a <meta> charset declaration is not read.
 // - DLCTL_OFFLINE, DLCTL_FORCEOFFLINE: the page comes from the URL cache only;
 //   nothing goes to the network (local files are still read).
 // The flags are asked for before every navigation and again when the host

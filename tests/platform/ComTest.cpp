@@ -265,5 +265,39 @@ TEST(Com, ObjectsCountReferencesAndAnswerOnlyTheirInterfaces) {
   EXPECT_EQ(ComObjectsAlive(), before);
 }
 
+TEST(Com, ErrorInfoIsHandedOverOncePerThread) {
+  const long before = ComObjectsAlive();
+  TComPtr<ICreateErrorInfo> create;
+  ASSERT_EQ(CreateErrorInfo(create.Put()), S_OK);
+  create->SetSource(const_cast<LPOLESTR>(u"VorraExtMenu.Vorra"));
+  create->SetDescription(const_cast<LPOLESTR>(u"Out of paper"));
+  create->SetGUID(IID_IDispatch);
+  TComPtr<IErrorInfo> info;
+  ASSERT_EQ(create.As(IID_IErrorInfo, info), S_OK);
+  ASSERT_EQ(SetErrorInfo(0, info.Get()), S_OK);
+  create = nullptr;
+  info = nullptr;
+  EXPECT_EQ(ComObjectsAlive(), before + 1);  // the thread holds it
+
+  TComPtr<IErrorInfo> got;
+  ASSERT_EQ(GetErrorInfo(0, got.Put()), S_OK);
+  BSTR text = nullptr;
+  got->GetDescription(&text);
+  EXPECT_EQ(BstrToUtf8(text), "Out of paper");
+  SysFreeString(text);
+  got->GetSource(&text);
+  EXPECT_EQ(BstrToUtf8(text), "VorraExtMenu.Vorra");
+  SysFreeString(text);
+  GUID g;
+  got->GetGUID(&g);
+  EXPECT_TRUE(IsEqualGUID(g, IID_IDispatch));
+  // Taken: the next caller finds none.
+  IErrorInfo* none = reinterpret_cast<IErrorInfo*>(1);
+  EXPECT_EQ(GetErrorInfo(0, &none), S_FALSE);
+  EXPECT_EQ(none, nullptr);
+  got = nullptr;
+  EXPECT_EQ(ComObjectsAlive(), before);
+}
+
 }  // namespace
 }  // namespace win

@@ -393,6 +393,10 @@ TEST_F(HtmlBrowser, ReadsLocalFilesByPathAndFileAddressInTheirCharset) {
   EXPECT_EQ(sink_->BodyText.substr(0, 4), "\xD0\x91\xD0\xB2");
   Navigate("file://" + (dir_ / "local%20page.html"));
   EXPECT_EQ(sink_->Movies, std::vector<std::string>{"m/intro.swf"});
+  // The page's own declaration can be switched off.
+  host_->Flags = DLCTL_NO_METACHARSET;
+  Navigate(path);
+  EXPECT_EQ(sink_->BodyText.substr(0, 4), "\xC3\x81\xC3\xA2");
   // Offline, local files are still read.
   host_->Flags = DLCTL_OFFLINE;
   Navigate(path);
@@ -469,6 +473,13 @@ TEST_F(HtmlBrowser, MembersAnswerLateBoundByNameAndDispatchId) {
   ASSERT_EQ(DispGetProperty(disp.Get(), "ReadyState", result), S_OK);
   EXPECT_EQ(result.lVal, READYSTATE_COMPLETE);
   EXPECT_EQ(DispInvoke(disp.Get(), DISPID_WB_NAVIGATE2, DISPATCH_METHOD, nullptr, 0, nullptr), DISP_E_BADPARAMCOUNT);
+  // The host notifies the control through its Application object, taken as IOleControl.
+  ASSERT_EQ(DispGetProperty(disp.Get(), DISPID_WB_APPLICATION, result), S_OK);
+  TComPtr<IOleControl> control;
+  ASSERT_EQ(result.ToDispatch().As(IID_IOleControl, control), S_OK);
+  host_->Flags = DLCTL_SILENT;
+  EXPECT_EQ(control->OnAmbientPropertyChange(DISPID_AMBIENT_DLCONTROL), S_OK);
+  EXPECT_EQ(browser_->DownloadControlFlags(), DLCTL_SILENT);
   EXPECT_EQ(browser_->Navigate2(nullptr, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
 }
 
