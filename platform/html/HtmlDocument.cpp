@@ -3,6 +3,8 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -51,35 +53,6 @@ bool IsVoidTag(GumboTag tag) {
     case GUMBO_TAG_TRACK:
     case GUMBO_TAG_WBR:
     case GUMBO_TAG_MENUITEM: return true;
-    default: return false;
-  }
-}
-
-// Elements whose end tag may be left out: the parser closes them by itself,
-// so they do not deepen the tree without bound.
-bool IsClosedByParser(GumboTag tag) {
-  switch (tag) {
-    case GUMBO_TAG_P:
-    case GUMBO_TAG_LI:
-    case GUMBO_TAG_DT:
-    case GUMBO_TAG_DD:
-    case GUMBO_TAG_OPTION:
-    case GUMBO_TAG_OPTGROUP:
-    case GUMBO_TAG_TR:
-    case GUMBO_TAG_TD:
-    case GUMBO_TAG_TH:
-    case GUMBO_TAG_TBODY:
-    case GUMBO_TAG_THEAD:
-    case GUMBO_TAG_TFOOT:
-    case GUMBO_TAG_COLGROUP:
-    case GUMBO_TAG_CAPTION:
-    case GUMBO_TAG_RB:
-    case GUMBO_TAG_RT:
-    case GUMBO_TAG_RP:
-    case GUMBO_TAG_RTC:
-    case GUMBO_TAG_HTML:
-    case GUMBO_TAG_HEAD:
-    case GUMBO_TAG_BODY: return true;
     default: return false;
   }
 }
@@ -162,12 +135,222 @@ std::size_t FindEndTag(const std::string& text, std::size_t pos, const char* nam
 
 }  // namespace
 
+namespace {
+
+// An element that the nesting bound counts as open.
+struct TOpenTag {
+  GumboTag tag;
+  const char* name;  // into the text, for tags gumbo does not know
+  std::size_t length;
+};
+
+bool SameTag(const TOpenTag& a, GumboTag tag, const char* name, std::size_t length) {
+  if (a.tag != tag) return false;
+  return tag != GUMBO_TAG_UNKNOWN || (a.length == length && strncasecmp(a.name, name, length) == 0);
+}
+
+bool IsHeading(GumboTag t) {
+  return t == GUMBO_TAG_H1 || t == GUMBO_TAG_H2 || t == GUMBO_TAG_H3 || t == GUMBO_TAG_H4 || t == GUMBO_TAG_H5 ||
+         t == GUMBO_TAG_H6;
+}
+
+// Start tags that end an open P, as the tree builder closes it.
+bool ClosesP(GumboTag t) {
+  switch (t) {
+    case GUMBO_TAG_ADDRESS:
+    case GUMBO_TAG_ARTICLE:
+    case GUMBO_TAG_ASIDE:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_CENTER:
+    case GUMBO_TAG_DETAILS:
+    case GUMBO_TAG_DIR:
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_DL:
+    case GUMBO_TAG_FIELDSET:
+    case GUMBO_TAG_FIGCAPTION:
+    case GUMBO_TAG_FIGURE:
+    case GUMBO_TAG_FOOTER:
+    case GUMBO_TAG_HEADER:
+    case GUMBO_TAG_HGROUP:
+    case GUMBO_TAG_MAIN:
+    case GUMBO_TAG_MENU:
+    case GUMBO_TAG_NAV:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_SUMMARY:
+    case GUMBO_TAG_UL:
+    case GUMBO_TAG_PRE:
+    case GUMBO_TAG_LISTING:
+    case GUMBO_TAG_FORM:
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_HR:
+    case GUMBO_TAG_XMP:
+    case GUMBO_TAG_PLAINTEXT: return true;
+    default: return IsHeading(t);
+  }
+}
+
+// Elements at which a search for an implicitly closed element stops.
+bool IsScopeBoundary(GumboTag t) {
+  switch (t) {
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+    case GUMBO_TAG_CAPTION:
+    case GUMBO_TAG_OBJECT:
+    case GUMBO_TAG_APPLET:
+    case GUMBO_TAG_MARQUEE:
+    case GUMBO_TAG_TEMPLATE:
+    case GUMBO_TAG_HTML:
+    case GUMBO_TAG_SVG:
+    case GUMBO_TAG_MATH: return true;
+    default: return false;
+  }
+}
+
+// The elements that the start tag t closes by itself: the nearest open one
+// for which `closes` holds, searched down to a boundary; npos when none.
+template <class F>
+std::size_t FindImplicitlyClosed(const std::vector<TOpenTag>& open, F closes, bool (*boundary)(GumboTag)) {
+  for (std::size_t k = open.size(); k-- > 0;) {
+    if (closes(open[k].tag)) return k;
+    if (boundary(open[k].tag)) break;
+  }
+  return std::string::npos;
+}
+
+bool ListBoundary(GumboTag t) { return IsScopeBoundary(t) || t == GUMBO_TAG_UL || t == GUMBO_TAG_OL; }
+bool DlBoundary(GumboTag t) { return IsScopeBoundary(t) || t == GUMBO_TAG_DL; }
+bool RowBoundary(GumboTag t) { return t == GUMBO_TAG_TABLE || t == GUMBO_TAG_HTML || t == GUMBO_TAG_TEMPLATE; }
+bool ButtonBoundary(GumboTag t) { return IsScopeBoundary(t) || t == GUMBO_TAG_BUTTON; }
+
+// Where the open elements are cut back to before the start tag t is pushed
+// (open.size() when nothing closes).
+std::size_t CutBeforeStart(const std::vector<TOpenTag>& open, GumboTag t) {
+  std::size_t k = std::string::npos;
+  switch (t) {
+    case GUMBO_TAG_LI:
+      k = FindImplicitlyClosed(open, [](GumboTag o) { return o == GUMBO_TAG_LI; }, ListBoundary);
+      break;
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_DD:
+      k = FindImplicitlyClosed(open, [](GumboTag o) { return o == GUMBO_TAG_DT || o == GUMBO_TAG_DD; }, DlBoundary);
+      break;
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+      k = FindImplicitlyClosed(
+          open, [](GumboTag o) { return o == GUMBO_TAG_TD || o == GUMBO_TAG_TH || o == GUMBO_TAG_TR; }, RowBoundary);
+      if (k != std::string::npos && open[k].tag == GUMBO_TAG_TR) k = std::string::npos;  // a cell in its row
+      break;
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_TBODY:
+    case GUMBO_TAG_THEAD:
+    case GUMBO_TAG_TFOOT:
+      k = FindImplicitlyClosed(
+          open,
+          [t](GumboTag o) {
+            return o == GUMBO_TAG_TD || o == GUMBO_TAG_TH || o == GUMBO_TAG_TR ||
+                   (t != GUMBO_TAG_TR && (o == GUMBO_TAG_TBODY || o == GUMBO_TAG_THEAD || o == GUMBO_TAG_TFOOT));
+          },
+          RowBoundary);
+      // Cut down to the first of them: search on for the outermost in this table.
+      if (k != std::string::npos)
+        while (k > 0 && (open[k - 1].tag == GUMBO_TAG_TR || open[k - 1].tag == GUMBO_TAG_TD ||
+                         open[k - 1].tag == GUMBO_TAG_TH ||
+                         (t != GUMBO_TAG_TR && (open[k - 1].tag == GUMBO_TAG_TBODY ||
+                                                open[k - 1].tag == GUMBO_TAG_THEAD || open[k - 1].tag == GUMBO_TAG_TFOOT))))
+          --k;
+      break;
+    case GUMBO_TAG_OPTION:
+    case GUMBO_TAG_OPTGROUP:
+      if (!open.empty() && (open.back().tag == GUMBO_TAG_OPTION ||
+                            (t == GUMBO_TAG_OPTGROUP && open.back().tag == GUMBO_TAG_OPTGROUP)))
+        k = open.size() - 1;
+      break;
+    case GUMBO_TAG_A:
+    case GUMBO_TAG_NOBR:
+    case GUMBO_TAG_BUTTON:
+    case GUMBO_TAG_SELECT:
+    case GUMBO_TAG_FORM:
+      k = FindImplicitlyClosed(open, [t](GumboTag o) { return o == t; }, IsScopeBoundary);
+      break;
+    default: break;
+  }
+  if (ClosesP(t)) {
+    const std::size_t p = FindImplicitlyClosed(open, [](GumboTag o) { return o == GUMBO_TAG_P; }, ButtonBoundary);
+    if (p != std::string::npos && (k == std::string::npos || p < k)) k = p;
+  }
+  if (IsHeading(t) && !open.empty() && IsHeading(open.back().tag)) k = std::min(k, open.size() - 1);
+  return k == std::string::npos ? open.size() : k;
+}
+
+// The end of a tag whose name ends at j, as the tokenizer reads attributes:
+// quotes only delimit a value that follows "=". Sets selfClosing for "/>".
+std::size_t TagEnd(const std::string& text, std::size_t j, bool& selfClosing) {
+  enum { kBeforeName, kName, kAfterName, kBeforeValue, kUnquoted } state = kBeforeName;
+  const std::size_t n = text.size();
+  bool slash = false;
+  while (j < n) {
+    const char c = text[j];
+    if (c == '>' && state != kBeforeValue) {
+      selfClosing = slash;
+      return j;
+    }
+    slash = false;
+    switch (state) {
+      case kBeforeName:
+        if (c == '/') slash = true;
+        else if (!IsSpace(c)) state = kName;
+        break;
+      case kName:
+        if (IsSpace(c)) state = kAfterName;
+        else if (c == '/') state = kBeforeName, slash = true;
+        else if (c == '=') state = kBeforeValue;
+        break;
+      case kAfterName:
+        if (c == '/') state = kBeforeName, slash = true;
+        else if (c == '=') state = kBeforeValue;
+        else if (!IsSpace(c)) state = kName;
+        break;
+      case kBeforeValue:
+        if (c == '>') {  // a missing value ends the tag too
+          selfClosing = false;
+          return j;
+        }
+        if (c == '"' || c == '\'') {
+          const std::size_t close = text.find(c, j + 1);
+          if (close == std::string::npos) return std::string::npos;
+          j = close;
+          state = kBeforeName;
+        } else if (!IsSpace(c)) {
+          state = kUnquoted;
+        }
+        break;
+      case kUnquoted:
+        if (IsSpace(c)) state = kBeforeName;
+        break;
+    }
+    ++j;
+  }
+  return std::string::npos;
+}
+
+}  // namespace
+
 bool LimitNesting(const std::string& text, std::string& out) {
   const std::size_t n = text.size();
   std::string result;
   bool changed = false;
   std::size_t copied = 0;  // text[copied, i) is still to be copied
-  long depth = 0, dropped = 0, foreign = 0;
+  std::vector<TOpenTag> open, dropped;
+  // Index of the outermost open SVG or MATH element; npos outside foreign content.
+  std::size_t foreignAt = std::string::npos;
+  auto cut = [&](std::size_t k) {
+    if (k >= open.size()) return;
+    open.resize(k);
+    if (foreignAt != std::string::npos && foreignAt >= k) foreignAt = std::string::npos;
+  };
   std::size_t i = 0;
   auto drop = [&](std::size_t from, std::size_t to) {
     if (!changed) result.reserve(n);
@@ -177,9 +360,14 @@ bool LimitNesting(const std::string& text, std::string& out) {
   };
   while ((i = text.find('<', i)) != std::string::npos) {
     if (text.compare(i, 4, "<!--") == 0) {
-      const std::size_t end = text.find("-->", i + 4);
-      if (end == std::string::npos) break;
-      i = end + 3;
+      // "<!-->" and "<!--->" are whole comments; a comment also ends at "--!>".
+      if (text.compare(i + 4, 1, ">") == 0 || text.compare(i + 4, 2, "->") == 0) {
+        i += 4;
+        continue;
+      }
+      const std::size_t a = text.find("-->", i + 4), b = text.find("--!>", i + 4);
+      if (a == std::string::npos && b == std::string::npos) break;
+      i = a < b ? a + 3 : b + 4;
       continue;
     }
     const bool closing = i + 1 < n && text[i + 1] == '/';
@@ -193,51 +381,44 @@ bool LimitNesting(const std::string& text, std::string& out) {
     const char* name = text.c_str() + nameAt;
     const std::size_t nameLength = j - nameAt;
     const GumboTag tag = gumbo_tagn_enum(name, static_cast<unsigned>(nameLength));
-    const bool foreignRoot = tag == GUMBO_TAG_SVG || tag == GUMBO_TAG_MATH;
-    // The end of the tag, quoted attribute values skipped.
-    char quote = 0;
-    while (j < n && (quote || text[j] != '>')) {
-      if (quote) {
-        if (text[j] == quote) quote = 0;
-      } else if ((text[j] == '"' || text[j] == '\'') && j > 0 && (text[j - 1] == '=' || IsSpace(text[j - 1]))) {
-        quote = text[j];
-      }
-      ++j;
-    }
-    if (j >= n) break;
+    bool selfClosing = false;
+    j = TagEnd(text, j, selfClosing);
+    if (j == std::string::npos) break;
     const std::size_t end = j + 1;
-    const bool selfClosing = text[j - 1] == '/';
     if (closing) {
-      if (foreignRoot) foreign = std::max(0L, foreign - 1);
-      if (!IsVoidTag(tag) && !IsClosedByParser(tag)) {
-        if (dropped > 0) {
-          --dropped;
-          drop(i, end);
-        } else if (depth > 0) {
-          --depth;
-        }
+      if (!dropped.empty() && SameTag(dropped.back(), tag, name, nameLength)) {
+        dropped.pop_back();
+        drop(i, end);
+      } else {
+        // Closes the nearest open element of its name; a stray end tag closes nothing.
+        for (std::size_t k = open.size(); k-- > 0;)
+          if (SameTag(open[k], tag, name, nameLength)) {
+            cut(k);
+            break;
+          }
       }
       i = end;
       continue;
     }
-    if (foreign > 0 && BreaksOutOfForeign(tag)) foreign = 0;
-    const bool neutral =
-        IsVoidTag(tag) || IsClosedByParser(tag) || (foreign > 0 && selfClosing && !BreaksOutOfForeign(tag));
-    if (!neutral) {
-      if (depth >= kMaxNesting) {
-        ++dropped;
+    // The parser leaves foreign content at these: its elements are closed.
+    if (foreignAt != std::string::npos && BreaksOutOfForeign(tag)) cut(foreignAt);
+    const bool foreign = foreignAt != std::string::npos;
+    const bool pushes = !IsVoidTag(tag) && tag != GUMBO_TAG_HTML && tag != GUMBO_TAG_HEAD &&
+                        tag != GUMBO_TAG_BODY && !(foreign && selfClosing);
+    if (pushes) {
+      if (!foreign) cut(CutBeforeStart(open, tag));
+      if (open.size() >= static_cast<std::size_t>(kMaxNesting)) {
+        dropped.push_back({tag, name, nameLength});
         drop(i, end);
         i = end;
         continue;
       }
-      ++depth;
-      if (foreignRoot) ++foreign;
+      if ((tag == GUMBO_TAG_SVG || tag == GUMBO_TAG_MATH) && foreignAt == std::string::npos) foreignAt = open.size();
+      open.push_back({tag, name, nameLength});
     }
     i = end;
+    if (foreignAt != std::string::npos) continue;  // inside SVG and MathML even <title> and <style> hold markup
     if (tag == GUMBO_TAG_PLAINTEXT) break;
-    // (Inside SVG, a title or style is markup; treating it as text here only
-    // skips tags, which can let the depth count fall short, never overflow
-    // the parser: its raw text ends at the same end tag.)
     if (IsRawTextTag(tag)) {
       const std::size_t close = FindEndTag(text, i, name, nameLength);
       if (close == std::string::npos) break;
@@ -685,7 +866,93 @@ class TElement : public TDispatchBase {
 
 }  // namespace
 
+std::size_t ParseMemoryBudget(std::size_t textBytes) {
+  return kParseMemoryBase + kParseMemoryPerByte * textBytes;
+}
+
+// The parser's allocations, linked so that an abandoned parse can be freed
+// whole, and counted against the budget.
+struct THtmlDocument::TArena {
+  struct alignas(std::max_align_t) THeader {
+    THeader* prev;
+    THeader* next;
+    std::size_t size;
+  };
+  THeader head{&head, &head, 0};
+  std::size_t live = 0, budget = 0;
+  std::jmp_buf abandon;
+
+  static void* Allocate(void* user, std::size_t size) {
+    auto* a = static_cast<TArena*>(user);
+    if (a->live + size > a->budget) std::longjmp(a->abandon, 1);
+    auto* h = static_cast<THeader*>(std::malloc(sizeof(THeader) + size));
+    if (!h) std::longjmp(a->abandon, 1);
+    h->size = size;
+    h->next = a->head.next;
+    h->prev = &a->head;
+    a->head.next->prev = h;
+    a->head.next = h;
+    a->live += size;
+    return h + 1;
+  }
+  static void Free(void* user, void* p) {
+    if (!p) return;
+    auto* a = static_cast<TArena*>(user);
+    THeader* h = static_cast<THeader*>(p) - 1;
+    h->prev->next = h->next;
+    h->next->prev = h->prev;
+    a->live -= h->size;
+    std::free(h);
+  }
+  void FreeAll() {
+    for (THeader* h = head.next; h != &head;) {
+      THeader* next = h->next;
+      std::free(h);
+      h = next;
+    }
+    head.next = head.prev = &head;
+    live = 0;
+  }
+  GumboOptions Options() {
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &TArena::Allocate;
+    options.deallocator = &TArena::Free;
+    options.userdata = this;
+    options.max_errors = 0;  // parse errors are not reported; recording them costs time and memory
+    return options;
+  }
+};
+
+namespace {
+
+// Only trivial objects live in this frame: the budget leaves it by longjmp.
+GumboOutput* GuardedParse(std::jmp_buf& abandon, const GumboOptions* options, const char* text, std::size_t size) {
+  if (setjmp(abandon) != 0) return nullptr;
+  return gumbo_parse_with_options(options, text, size);
+}
+
+const char kTooComplexPage[] =
+    "<html><head><title>The page cannot be displayed</title></head><body>"
+    "<h1>The page cannot be displayed</h1><p id=\"error\">The page is too complex to display.</p></body></html>";
+
+}  // namespace
+
+bool THtmlDocument::ParseText(std::size_t budget) {
+  arena_->budget = budget;
+  const GumboOptions options = arena_->Options();
+  output_ = GuardedParse(arena_->abandon, &options, text_.data(), text_.size());
+  if (output_) return true;
+  arena_->FreeAll();
+  return false;
+}
+
 TComPtr<THtmlDocument> THtmlDocument::Parse(std::string utf8Text, std::string url, std::string charset) {
+  const std::size_t budget = ParseMemoryBudget(utf8Text.size());
+  return ParseWithBudget(std::move(utf8Text), std::move(url), std::move(charset), budget);
+}
+
+TComPtr<THtmlDocument> THtmlDocument::ParseWithBudget(std::string utf8Text, std::string url, std::string charset,
+                                                      std::size_t budget) {
   auto doc = TComPtr<THtmlDocument>::Attach(new THtmlDocument());
   std::string limited;
   if (LimitNesting(utf8Text, limited)) {
@@ -696,9 +963,12 @@ TComPtr<THtmlDocument> THtmlDocument::Parse(std::string utf8Text, std::string ur
   doc->text_ = std::move(utf8Text);
   doc->url_ = std::move(url);
   doc->charset_ = std::move(charset);
-  GumboOptions options = kGumboDefaultOptions;
-  options.max_errors = 0;  // parse errors are not reported; recording them costs time and memory
-  doc->output_ = gumbo_parse_with_options(&options, doc->text_.data(), doc->text_.size());
+  doc->arena_ = std::make_unique<TArena>();
+  if (!doc->ParseText(budget)) {
+    doc->tooComplex_ = true;
+    doc->text_ = kTooComplexPage;
+    if (!doc->ParseText(ParseMemoryBudget(doc->text_.size()))) std::abort();  // a fixed small page always fits
+  }
   auto all = std::make_shared<TNodeList>();
   CollectElements(doc->output_->document, *all);
   doc->all_ = std::move(all);
@@ -706,7 +976,11 @@ TComPtr<THtmlDocument> THtmlDocument::Parse(std::string utf8Text, std::string ur
 }
 
 THtmlDocument::~THtmlDocument() {
-  if (output_) gumbo_destroy_output(&kGumboDefaultOptions, output_);
+  if (output_) {
+    const GumboOptions options = arena_->Options();
+    gumbo_destroy_output(&options, output_);
+  }
+  if (arena_) arena_->FreeAll();
 }
 
 IUnknown* THtmlDocument::FindInterface(REFIID riid) {

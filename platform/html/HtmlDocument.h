@@ -26,6 +26,13 @@
 // tree builder scans the stack of open elements for most start tags and
 // needs quadratic time on deeply nested pages (100 000 nested DIVs: 16 s).
 // Serialising and walking never recurse.
+//
+// The tree builder can also make many elements from little markup (formatting
+// elements such as <b id=1>...<b id=500> are cloned again after every block
+// that closes them: 125 KB of markup made 1.2 GB of nodes). The parser's
+// memory is therefore counted: past kParseMemoryBudget the parse is abandoned
+// and the document is a short error page ("The page is too complex to
+// display."), and TooComplex() says so.
 #pragma once
 
 #include <gumbo.h>
@@ -39,6 +46,11 @@
 namespace win::html {
 
 inline constexpr int kMaxNesting = 512;
+// The parser's memory, in bytes live at once: a fixed part and a multiple of
+// the page (a 50 MB page of ordinary markup needs about a third of this).
+inline constexpr std::size_t kParseMemoryBase = 256u << 20;
+inline constexpr std::size_t kParseMemoryPerByte = 16;
+std::size_t ParseMemoryBudget(std::size_t textBytes);
 
 // The text with start tags past kMaxNesting open elements (and their end
 // tags) removed; false (out untouched) when nothing had to go.
@@ -80,6 +92,11 @@ class THtmlDocument : public TComObject<IDispatch> {
   const std::string& Charset() const { return charset_; }
   // Whether LimitNesting had to drop markup.
   bool Flattened() const { return flattened_; }
+  // Whether the parse was abandoned for using too much memory.
+  bool TooComplex() const { return tooComplex_; }
+  // Parses with a budget of its own (tests); Parse uses ParseMemoryBudget.
+  static TComPtr<THtmlDocument> ParseWithBudget(std::string utf8Text, std::string url, std::string charset,
+                                                std::size_t budget);
 
   // Dispatch objects over this document (one reference each).
   TComPtr<IDispatch> MakeCollection(std::shared_ptr<const TNodeList> nodes);
@@ -92,11 +109,16 @@ class THtmlDocument : public TComObject<IDispatch> {
   THtmlDocument() = default;
   ~THtmlDocument() override;
 
+  struct TArena;
+  bool ParseText(std::size_t budget);
+
   std::string text_;
   std::string url_, charset_;
+  std::unique_ptr<TArena> arena_;
   GumboOutput* output_ = nullptr;
   std::shared_ptr<const TNodeList> all_;
   bool flattened_ = false;
+  bool tooComplex_ = false;
 };
 
 }  // namespace win::html

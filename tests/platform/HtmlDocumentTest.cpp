@@ -262,11 +262,66 @@ TEST(HtmlDocument, NestingLimitLeavesOrdinaryPagesAlone) {
   for (int i = 0; i < 3000; ++i) page += "<path d='M0 0'/>";
   page += "</svg><script>for (i = 0; i < 9; i++) document.write('<div>');</script>";
   page += Nested("<div>", "</div>", kMaxNesting - 5, "x");
+  // Sloppy markup that the parser closes by itself: unclosed links, and
+  // unclosed formatting inside cells, rows and list items.
+  page += "<table>";
+  for (int i = 0; i < 2000; ++i) page += "<tr><td><font size=2><b>cell<a href=x>link<td><i>more";
+  page += "</table><ul>";
+  for (int i = 0; i < 2000; ++i) page += "<li><div>item<p>para<h2>head<h3>sub";
+  page += "</ul>";
   std::string out;
   EXPECT_FALSE(LimitNesting(page, out));
   EXPECT_TRUE(LimitNesting(Nested("<span>", "</span>", kMaxNesting + 1, "x"), out));
   // The extra tags went, with their end tags; the text stayed.
   EXPECT_EQ(out, Nested("<span>", "</span>", kMaxNesting, "x"));
+}
+
+TEST(HtmlDocument, NestingLimitReadsTagsAsTheParserDoes) {
+  // Each hides deep nesting from a careless scanner: a quote that is part of
+  // an attribute name, an empty comment, stray end tags that close nothing.
+  const std::string deep = Nested("<div>", "", 5000, "x");
+  const std::string tricks[] = {
+      "<div \">" + deep + "\">",
+      "<div =\">" + deep + "\">",
+      "<div a=b\">" + deep + "\">",
+      "<!-->" + deep + "-->",
+      "<!--->" + deep + "-->",
+      "<!-- --!>" + deep + "-->",
+      "<p title='>'>" + deep,
+      [] {
+        std::string s;
+        for (int i = 0; i < 5000; ++i) s += "<div></span></b>";
+        return s;
+      }(),
+      "<svg><title>" + deep,
+  };
+  for (const std::string& page : tricks) {
+    std::string out;
+    EXPECT_TRUE(LimitNesting(page, out)) << page.substr(0, 20);
+    const auto start = std::chrono::steady_clock::now();
+    auto doc = THtmlDocument::Parse(page, "", "");
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+  }
+}
+
+TEST(HtmlDocument, MarkupThatMultipliesIntoNodesIsAbandonedWithinTheBudget) {
+  // Formatting elements with distinct attributes are cloned again after
+  // every block that closes them: a little markup, a huge tree.
+  std::string page = "<div><p>";
+  for (int i = 0; i < 500; ++i) page += "<b id=" + std::to_string(i) + ">";
+  page += "</p>x</div>";
+  for (int i = 0; i < 10000; ++i) page += "<div>x</div>";
+  ASSERT_LT(page.size(), 200000u);
+  auto doc = THtmlDocument::Parse(page, "", "");
+  EXPECT_TRUE(doc->TooComplex());
+  EXPECT_NE(Text(Get(doc.Get(), "body").Get(), "innerText").find("too complex"), std::string::npos);
+
+  // An ordinary page within its budget, and the same page over a tiny one.
+  auto fine = THtmlDocument::Parse(kMoviePage, "", "");
+  EXPECT_FALSE(fine->TooComplex());
+  auto starved = THtmlDocument::ParseWithBudget(kMoviePage, "", "", 2000);
+  EXPECT_TRUE(starved->TooComplex());
+  EXPECT_EQ(Length(Tags(starved.Get(), "object").Get()), 0);
 }
 
 TEST(HtmlDocument, MalformedMarkupAndBinaryBytesParse) {
