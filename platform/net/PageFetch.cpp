@@ -28,11 +28,11 @@ constexpr std::size_t kMaxHeaderText = 64 * 1024;
 
 struct TFetch {
   const TPageRequest* request = nullptr;
+  CURL* easy = nullptr;
   std::string body;
   std::string headers;
   bool tooLarge = false;
   bool redirected = false;
-  curl_off_t announced = 0;
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -41,6 +41,13 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   if (f->body.size() + bytes > f->request->MaxBytes) {
     f->tooLarge = true;
     return 0;
+  }
+  if (f->body.empty()) {
+    // The announced length, when it is within the cap, is room made once.
+    curl_off_t length = -1;
+    curl_easy_getinfo(f->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length > 0 && static_cast<std::uint64_t>(length) <= f->request->MaxBytes)
+      f->body.reserve(static_cast<std::size_t>(length));
   }
   f->body.append(data, bytes);
   return bytes;
@@ -219,6 +226,7 @@ HRESULT FetchPage(const TPageRequest& request, TPageResponse& response) {
 
   TFetch f;
   f.request = &request;
+  f.easy = e;
   for (const std::string& h : request.Headers) {
     // A header line must stay one line.
     if (h.find_first_of("\r\n") != std::string::npos) return E_INVALIDARG;
