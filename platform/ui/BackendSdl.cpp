@@ -388,6 +388,9 @@ TBackend* MakeSdl() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   // Closing the last window is that window's close request, not also a quit.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  // Window surfaces in plain memory: otherwise SDL probes OpenGL to choose,
+  // which loads the GL driver (with Mesa's, some 60 MB of LLVM) for nothing.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) return nullptr;
   const Uint32 wake = SDL_RegisterEvents(1);
   if (wake == static_cast<Uint32>(-1)) {
