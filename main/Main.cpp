@@ -60,6 +60,33 @@ TPanel* MakePreviewPanel(TComponent* owner, TWinControl* parent, const char* nam
   return panel;
 }
 
+// The picture under the extension's switch: the browser's page menu with the
+// entry the extension adds, highlighted.
+void DrawMenuPicture(TBitmap* b) {
+  b->SetSize(430, 60);
+  TCanvas* c = b->Canvas();
+  c->Brush()->SetColor(NotebookColor);
+  c->FillRect({0, 0, 430, 60});
+  const TRect menu{115, 2, 315, 58};
+  c->Brush()->SetColor(clBtnFace);
+  c->FillRect(menu);
+  c->Pen()->SetColor(clBtnShadow);
+  c->Rectangle(menu);
+  c->Font()->SetName("Tahoma");
+  c->Font()->SetSize(8);
+  c->Brush()->SetStyle(bsClear);
+  c->Font()->SetColor(clGrayText);
+  c->TextOut(menu.Left + 20, menu.Top + 5, "Open Link in New Window");
+  c->Brush()->SetStyle(bsSolid);
+  c->Brush()->SetColor(clHighlight);
+  c->FillRect({menu.Left + 3, menu.Top + 22, menu.Right - 3, menu.Top + 40});
+  c->Brush()->SetStyle(bsClear);
+  c->Font()->SetColor(clHighlightText);
+  c->TextOut(menu.Left + 20, menu.Top + 24, "Download Flash with Vorra");
+  c->Font()->SetColor(clGrayText);
+  c->TextOut(menu.Left + 20, menu.Top + 41, "Properties");
+}
+
 }  // namespace
 
 bool MenuEntryExists() {
@@ -143,6 +170,7 @@ void TVorraMainFrm::CreateExtensionPage(TWinControl* page) {
   Label10 = MakeLabel(this, page, "Label10", "(You need restart Internet Explorer to see  the changes)", 42, 48);
   Image4 = Make<TImage>(this, page, "Image4", (552 - 430) / 2, 84, 430, 60);
   Image4->SetCenter(true);
+  DrawMenuPicture(Image4->Picture()->Bitmap());
 }
 
 void TVorraMainFrm::CreateOptionPage(TWinControl* page) {
