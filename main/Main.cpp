@@ -1,5 +1,6 @@
 #include "main/Main.h"
 
+#include <array>
 #include <filesystem>
 #include <system_error>
 
@@ -137,31 +138,52 @@ TVorraMainFrm::~TVorraMainFrm() {
   if (VorraMainFrm == this) VorraMainFrm = nullptr;
 }
 
+namespace {
+
+// The part both list tabs share: the movie list, the preview and the three
+// save buttons, under the names each tab gives them.
+struct TMoviePageParts {
+  TLabel*& ListLabel;
+  TListBox*& List;
+  TLabel*& PreviewLabel;
+  TPanel*& Panel;
+  TPanel*& Player;
+  TButton*& SaveAll;
+  TButton*& Save;
+  TButton*& SaveAs;
+};
+
+void MakeMoviePage(TComponent* owner, TWinControl* page, const std::array<const char*, 8>& names,
+                   const std::array<const char*, 3>& hints, const TMoviePageParts& p) {
+  p.ListLabel = MakeLabel(owner, page, names[0], "Flashs List : ", 8, 40);
+  p.List = Make<TListBox>(owner, page, names[1], 8, 56, 260, 276);
+  p.PreviewLabel = MakeLabel(owner, page, names[2], "Flash Preview:", 277, 40);
+  p.Panel = MakePreviewPanel(owner, page, names[3], names[4], 277, 56, p.Player);
+  p.SaveAll = MakeButton(owner, page, names[5], "Save All", hints[0], 277, 250, 83);
+  p.Save = MakeButton(owner, page, names[6], "Save", hints[1], 369, 250, 83);
+  p.SaveAs = MakeButton(owner, page, names[7], "Save as", hints[2], 461, 250, 83);
+}
+
+}  // namespace
+
 void TVorraMainFrm::CreateWebPage(TWinControl* page) {
   Label1 = MakeLabel(this, page, "Label1", "Address:", 8, 12);
   Label1->Font()->SetStyle({fsBold});
   FlashAddress = Make<TComboBox>(this, page, "FlashAddress", 66, 8, 392, 21);
   FlashAddress->SetStyle(csDropDown);
   btnGo = MakeButton(this, page, "btnGo", "Go", "Get Flashs", 468, 6, 76);
-  Label3 = MakeLabel(this, page, "Label3", "Flashs List : ", 8, 40);
-  FlashList = Make<TListBox>(this, page, "FlashList", 8, 56, 260, 276);
-  Label2 = MakeLabel(this, page, "Label2", "Flash Preview:", 277, 40);
-  FlashPanel = MakePreviewPanel(this, page, "FlashPanel", "swfPreview", 277, 56, swfPreview);
-  btnSaveAll = MakeButton(this, page, "btnSaveAll", "Save All", "Save all flashs to default directory", 277, 250, 83);
-  btnSave = MakeButton(this, page, "btnSave", "Save", "Save flash to default directory", 369, 250, 83);
-  btnSaveAs = MakeButton(this, page, "btnSaveAs", "Save as", "Save As..", 461, 250, 83);
+  MakeMoviePage(this, page,
+                {"Label3", "FlashList", "Label2", "FlashPanel", "swfPreview", "btnSaveAll", "btnSave", "btnSaveAs"},
+                {"Save all flashs to default directory", "Save flash to default directory", "Save As.."},
+                {Label3, FlashList, Label2, FlashPanel, swfPreview, btnSaveAll, btnSave, btnSaveAs});
 }
 
 void TVorraMainFrm::CreateCachePage(TWinControl* page) {
   btnCache = MakeButton(this, page, "btnCache", "Search In Cache", "", 8, 6, 120);
   btnClear = MakeButton(this, page, "btnClear", "Clear Cache", "", 136, 6, 120);
-  Label4 = MakeLabel(this, page, "Label4", "Flashs List : ", 8, 40);
-  CacheFlashList = Make<TListBox>(this, page, "CacheFlashList", 8, 56, 260, 276);
-  Label5 = MakeLabel(this, page, "Label5", "Flash Preview:", 277, 40);
-  Panel1 = MakePreviewPanel(this, page, "Panel1", "swfPreview2", 277, 56, swfPreview2);
-  btnSaveAll2 = MakeButton(this, page, "btnSaveAll2", "Save All", "", 277, 250, 83);
-  btnSave2 = MakeButton(this, page, "btnSave2", "Save", "", 369, 250, 83);
-  btnSaveAs2 = MakeButton(this, page, "btnSaveAs2", "Save as", "", 461, 250, 83);
+  MakeMoviePage(this, page,
+                {"Label4", "CacheFlashList", "Label5", "Panel1", "swfPreview2", "btnSaveAll2", "btnSave2", "btnSaveAs2"},
+                {"", "", ""}, {Label4, CacheFlashList, Label5, Panel1, swfPreview2, btnSaveAll2, btnSave2, btnSaveAs2});
 }
 
 void TVorraMainFrm::CreateExtensionPage(TWinControl* page) {
