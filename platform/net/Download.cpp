@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/net/CurlResult.h"
 #include "platform/net/DownloadText.h"
 #include "platform/net/UrlCacheInternal.h"
 #include "platform/win/MessagePump.h"
@@ -295,18 +296,18 @@ void SetOptions(CURL* e, const std::string& url, TTransfer& t, const TDownloadSe
   curl_easy_setopt(e, CURLOPT_NOPROXY, noProxy.c_str());  // curl copies option strings
 }
 
-HRESULT MapResult(CURL* e, const TTransfer& t) {
-  long status = 0;
-  curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
-  switch (t.result) {
+}  // namespace
+
+HRESULT HResultFromCurl(CURLcode code, long status, bool redirected) {
+  switch (code) {
     case CURLE_OK: break;
-    case CURLE_WRITE_ERROR: return t.writeErrno ? HResultFromErrno(t.writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    case CURLE_WRITE_ERROR: return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
     case CURLE_HTTP_RETURNED_ERROR:
       if (status == 404 || status == 410) return INET_E_OBJECT_NOT_FOUND;
       if (status == 401 || status == 403 || status == 407) return E_ACCESSDENIED;
       return INET_E_DOWNLOAD_FAILURE;
-    case CURLE_UNSUPPORTED_PROTOCOL: return t.redirected ? INET_E_REDIRECT_FAILED : INET_E_UNKNOWN_PROTOCOL;
-    case CURLE_URL_MALFORMAT: return t.redirected ? INET_E_REDIRECT_FAILED : INET_E_INVALID_URL;
+    case CURLE_UNSUPPORTED_PROTOCOL: return redirected ? INET_E_REDIRECT_FAILED : INET_E_UNKNOWN_PROTOCOL;
+    case CURLE_URL_MALFORMAT: return redirected ? INET_E_REDIRECT_FAILED : INET_E_INVALID_URL;
     case CURLE_TOO_MANY_REDIRECTS: return INET_E_REDIRECT_FAILED;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY: return INET_E_RESOURCE_NOT_FOUND;
@@ -333,6 +334,16 @@ HRESULT MapResult(CURL* e, const TTransfer& t) {
     case CURLE_OUT_OF_MEMORY: return E_OUTOFMEMORY;
     default: return INET_E_DOWNLOAD_FAILURE;
   }
+  return S_OK;
+}
+
+namespace {
+
+HRESULT MapResult(CURL* e, const TTransfer& t) {
+  long status = 0;
+  curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+  if (t.result == CURLE_WRITE_ERROR && t.writeErrno) return HResultFromErrno(t.writeErrno);
+  if (const HRESULT hr = HResultFromCurl(t.result, status, t.redirected); FAILED(hr)) return hr;
   char* scheme = nullptr;
   curl_easy_getinfo(e, CURLINFO_SCHEME, &scheme);
   const bool http = scheme && (strcasecmp(scheme, "http") == 0 || strcasecmp(scheme, "https") == 0);

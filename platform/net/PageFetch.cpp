@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/net/CurlResult.h"
 #include "platform/net/Download.h"
 #include "platform/net/DownloadText.h"
 #include "platform/net/UrlCache.h"
@@ -82,30 +83,8 @@ std::string HeaderValue(const std::string& headers, const char* name) {
 }
 
 HRESULT MapCurlResult(CURLcode code, long status, const TFetch& f) {
-  switch (code) {
-    case CURLE_OK: break;
-    case CURLE_WRITE_ERROR: return f.tooLarge ? HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) : E_OUTOFMEMORY;
-    case CURLE_HTTP_RETURNED_ERROR:
-      if (status == 404 || status == 410) return INET_E_OBJECT_NOT_FOUND;
-      if (status == 401 || status == 403 || status == 407) return E_ACCESSDENIED;
-      return INET_E_DOWNLOAD_FAILURE;
-    case CURLE_UNSUPPORTED_PROTOCOL: return f.redirected ? INET_E_REDIRECT_FAILED : INET_E_UNKNOWN_PROTOCOL;
-    case CURLE_URL_MALFORMAT: return f.redirected ? INET_E_REDIRECT_FAILED : INET_E_INVALID_URL;
-    case CURLE_TOO_MANY_REDIRECTS: return INET_E_REDIRECT_FAILED;
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return INET_E_RESOURCE_NOT_FOUND;
-    case CURLE_COULDNT_CONNECT: return INET_E_CANNOT_CONNECT;
-    case CURLE_OPERATION_TIMEDOUT: return INET_E_CONNECTION_TIMEOUT;
-    case CURLE_FILE_COULDNT_READ_FILE:
-    case CURLE_REMOTE_FILE_NOT_FOUND: return INET_E_OBJECT_NOT_FOUND;
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CACERT_BADFILE: return INET_E_SECURITY_PROBLEM;
-    case CURLE_GOT_NOTHING: return INET_E_DATA_NOT_AVAILABLE;
-    case CURLE_OUT_OF_MEMORY: return E_OUTOFMEMORY;
-    default: return INET_E_DOWNLOAD_FAILURE;
-  }
+  if (code == CURLE_WRITE_ERROR) return f.tooLarge ? HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) : E_OUTOFMEMORY;
+  if (const HRESULT hr = HResultFromCurl(code, status, f.redirected); FAILED(hr)) return hr;
   if (status >= 300 && status < 400) return INET_E_REDIRECT_FAILED;
   return S_OK;
 }
