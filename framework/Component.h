@@ -37,6 +37,13 @@ class TPersistent : public TObject {
   virtual void AssignTo(TPersistent* Dest) const;
 };
 
+// Frees through Free, for std::unique_ptr holders of forms and components.
+struct TFreeDeleter {
+  void operator()(TObject* o) const {
+    if (o) o->Free();
+  }
+};
+
 enum class TOperation { opInsert, opRemove };
 
 enum TComponentStateItem { csLoading, csReading, csWriting, csDestroying, csDesigning, csUpdating };

@@ -277,6 +277,9 @@ class TWinControl : public TControl {
   bool IsWindowed() const override { return true; }
   void Invalidate() override;
   void Update() override;
+  // Draws the graphic children that meet clip onto dc (client coordinates);
+  // for code that paints the window itself, such as a frame hook.
+  void PaintControls(win::HDC dc, const win::RECT& clip);
 
  protected:
   virtual void CreateParams(TCreateParams& Params);
@@ -294,7 +297,6 @@ class TWinControl : public TControl {
   // WM_PAINT: the window, then the graphic children.
   virtual void PaintWindow(win::HDC dc) {}
   void PaintHandler(TMessage& Message);
-  void PaintControls(win::HDC dc, const win::RECT& clip);
   // Keys: KeyPreview of the form, the events, then the dialog keys.
   virtual bool DoKeyDown(TMessage& Message);
   virtual bool DoKeyPress(TMessage& Message);

@@ -26,8 +26,7 @@ void Frame3D(TCanvas* Canvas, TRect& r, TColor TopColor, TColor BottomColor, int
 TPanel::TPanel(TComponent* AOwner) : TCustomControl(AOwner) {
   FWidth = 185;
   FHeight = 41;
-  FColor = clBtnFace;
-  FParentColor = true;
+  FColor = clBtnFace;  // its own colour, not the parent's, as the class library's panel
 }
 
 void TPanel::SetBevelInner(TBevelCut v) {
@@ -147,7 +146,11 @@ void TImage::Paint() {
 TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {
   FWindow = AllocateHWnd([this](TMessage& m) {
     if (m.Msg == WM_TIMER) {
-      Timer();
+      try {
+        Timer();
+      } catch (...) {
+        HandleCurrentException(this);
+      }
       return;
     }
     m.Result = DefWindowProcA(FWindow, m.Msg, m.WParam, m.LParam);

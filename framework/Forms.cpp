@@ -531,6 +531,18 @@ void TApplication::Run() {
 
 void TApplication::Terminate() { PostQuitMessage(0); }
 
+void TApplication::Minimize() {
+  if (FMainForm && FMainForm->HandleAllocated() && !IsIconic(FMainForm->Handle()))
+    ShowWindow(FMainForm->Handle(), SW_MINIMIZE);
+  if (OnMinimize) OnMinimize(this);
+}
+
+void TApplication::Restore() {
+  if (FMainForm && FMainForm->HandleAllocated() && IsIconic(FMainForm->Handle()))
+    ShowWindow(FMainForm->Handle(), SW_RESTORE);
+  if (OnRestore) OnRestore(this);
+}
+
 bool TApplication::ProcessMessage(MSG& m) {
   if (m.message == WM_QUIT) {
     FTerminated = true;

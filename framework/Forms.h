@@ -184,7 +184,14 @@ class TApplication : public TComponent {
   // The hidden window that receives the application's own messages.
   win::HWND Handle();
 
+  // Minimizes or restores the main form (the application as a whole) and
+  // tells OnMinimize / OnRestore.
+  void Minimize();
+  void Restore();
+
   TExceptionEvent OnException;
+  TNotifyEvent OnMinimize;
+  TNotifyEvent OnRestore;
 
   // Frees the forms and components the application owns and forgets the
   // main form, so the application can start afresh (tests, restarts).

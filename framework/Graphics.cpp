@@ -423,6 +423,9 @@ TColor TBitmap::TransparentColor() const {
 
 void TBitmap::Draw(TCanvas* ACanvas, const TRect& r) {
   if (Empty() || !ACanvas) return;
+  if (ACanvas == FCanvas.get()) return;
+  // A bitmap sits in one DC at a time: its own canvas lets go of it first.
+  if (FCanvas) static_cast<TBitmapCanvas*>(FCanvas.get())->FreeContext();
   HDC dest = ACanvas->Handle();
   if (!dest) return;
   HDC src = CreateCompatibleDC(nullptr);

@@ -48,6 +48,11 @@ class TBackend {
                     TClock::time_point deadline) = 0;
   // Called after a post from a thread other than the queue's own.
   virtual void Wake() {}
+  // Takes in what the display has waiting, without blocking (PeekMessage).
+  virtual void Poll() {}
+  // The screen and its work area (without panels); false: the fixed
+  // headless desktop applies.
+  virtual bool Desktop(RECT* screen, RECT* work) const { return false; }
 
   // How many times Wait was entered (for tests of idle behaviour).
   unsigned long long Waits() const { return waits_; }

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/ui/Backend.h"
+#include "platform/ui/Clipboard.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace win {
@@ -111,6 +112,12 @@ class TSdl final : public TBackend {
                        rect.bottom - rect.top != w.rect.bottom - w.rect.top;
     w.rect = rect;
     if (!w.window) return;
+    // Windows parks minimized windows far off screen; the display iconifies them.
+    if (IsIconic(hwnd)) {
+      SDL_MinimizeWindow(w.window);
+      return;
+    }
+    if (SDL_GetWindowFlags(w.window) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(w.window);
     SDL_SetWindowPosition(w.window, rect.left, rect.top);
     if (sized) {
       SDL_SetWindowSize(w.window, std::max<int>(1, rect.right - rect.left), std::max<int>(1, rect.bottom - rect.top));
@@ -168,6 +175,15 @@ class TSdl final : public TBackend {
     SDL_UpdateWindowSurfaceRects(it->second.window, &r, 1);
   }
 
+  bool Desktop(RECT* screen, RECT* work) const override {
+    SDL_Rect s, u;
+    if (SDL_GetDisplayBounds(0, &s) != 0) return false;
+    if (SDL_GetDisplayUsableBounds(0, &u) != 0) u = s;
+    *screen = RECT{s.x, s.y, s.x + s.w, s.y + s.h};
+    *work = RECT{u.x, u.y, u.x + u.w, u.y + u.h};
+    return true;
+  }
+
   void CaptureChanged(HWND hwnd) override { SDL_CaptureMouse(hwnd ? SDL_TRUE : SDL_FALSE); }
 
   void SetCursorShape(TCursorShape shape) override {
@@ -194,11 +210,12 @@ class TSdl final : public TBackend {
       got = SDL_WaitEventTimeout(&e, static_cast<int>(std::min<long long>((left + 999) / 1000, 0x7FFFFFFF)));
     }
     if (!got) return;
-    deactivate_ = nullptr;
-    Handle(e);
-    while (SDL_PollEvent(&e)) Handle(e);
-    // Focus that went to none of our windows ends the activation.
-    if (deactivate_ && GetActiveWindow() == deactivate_ && IsWindow(deactivate_)) SetActiveWindow(nullptr);
+    Drain(&e);
+  }
+
+  void Poll() override {
+    SDL_Event e;
+    if (SDL_PollEvent(&e)) Drain(&e);
   }
 
   void Wake() override {
@@ -273,6 +290,18 @@ class TSdl final : public TBackend {
     return POINT{x, y};
   }
 
+  // Handles `first` and whatever else waits. A handler may pump messages
+  // (a modal loop) and so come back in here; the events go on in order.
+  void Drain(const SDL_Event* first) {
+    if (depth_++ == 0) deactivate_ = nullptr;
+    Handle(*first);
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) Handle(e);
+    // Focus that went to none of our windows ends the activation.
+    if (--depth_ == 0 && deactivate_ && GetActiveWindow() == deactivate_ && IsWindow(deactivate_))
+      SetActiveWindow(nullptr);
+  }
+
   void Handle(const SDL_Event& e) {
     switch (e.type) {
       case SDL_MOUSEMOTION: {
@@ -340,6 +369,7 @@ class TSdl final : public TBackend {
   std::unordered_map<Uint32, HWND> byId_;
   std::unordered_map<int, SDL_Cursor*> cursors_;
   HWND deactivate_ = nullptr;
+  int depth_ = 0;
 };
 
 }  // namespace
@@ -357,6 +387,18 @@ TBackend* MakeSdl() {
     SDL_Quit();
     return nullptr;
   }
+  // The clipboard is the desktop's.
+  TClipboardBackend clipboard;
+  clipboard.Get = []() -> std::optional<std::string> {
+    if (!SDL_HasClipboardText()) return std::nullopt;
+    char* text = SDL_GetClipboardText();
+    if (!text) return std::nullopt;
+    std::string s = text;
+    SDL_free(text);
+    return s;
+  };
+  clipboard.Put = [](const std::optional<std::string>& text) { SDL_SetClipboardText(text ? text->c_str() : ""); };
+  SetClipboardBackend(clipboard);
   return new TSdl(wake);
 }
 

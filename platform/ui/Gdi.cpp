@@ -248,10 +248,8 @@ HDC CreateCompatibleDC(HDC hdc) {
   d->Bitmap = Stock().Bitmap;
   d->Pen = static_cast<HPEN>(Stock().Objects[BLACK_PEN]);
   d->Brush = static_cast<HBRUSH>(Stock().Objects[WHITE_BRUSH]);
-  d->Font = gdi::StockFont(SYSTEM_FONT_INDEX);
   ++d->Pen->Selections;
   ++d->Brush->Selections;
-  if (d->Font) ++d->Font->Selections;
   return static_cast<HDC>(gdi::Register(d));
 }
 
@@ -279,7 +277,10 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
         old = std::exchange(d->Brush, static_cast<HBRUSH>(obj));
       else
         old = std::exchange(d->Font, obj);
-      if (old) --old->Selections;
+      if (old)
+        --old->Selections;
+      else  // a DC's font before any was selected, made only when asked for
+        old = gdi::StockFont(SYSTEM_FONT_INDEX);
       ++obj->Selections;
       return old;
     }
@@ -565,6 +566,7 @@ int SelectClipRgn(HDC hdc, HRGN hrgn) {
   if (!r) return ERROR;
   d->HasClip = true;
   d->Clip = r->Rects;
+  for (RECT& c : d->Clip) c = RECT{c.left + d->Origin.x, c.top + d->Origin.y, c.right + d->Origin.x, c.bottom + d->Origin.y};
   return ClipComplexity(d);
 }
 
@@ -594,7 +596,7 @@ int GetClipBox(HDC hdc, RECT* rc) {
   if (clip.empty()) {
     *rc = RECT{};
   } else {
-    const LONG ox = d->Window.x - d->Viewport.x, oy = d->Window.y - d->Viewport.y;
+    const LONG ox = d->Window.x - d->Viewport.x - d->Origin.x, oy = d->Window.y - d->Viewport.y - d->Origin.y;
     *rc = RECT{box.left + ox, box.top + oy, box.right + ox, box.bottom + oy};
   }
   return rgn::ComplexityOf(clip);

@@ -18,7 +18,7 @@ struct HDC__ : HGDIOBJ__ {
   HBITMAP Bitmap = nullptr;
   HPEN Pen = nullptr;
   HBRUSH Brush = nullptr;
-  HGDIOBJ Font = nullptr;  // an HFONT
+  HGDIOBJ Font = nullptr;  // an HFONT; null: the stock system font
   bool HasClip = false;
   std::vector<RECT> Clip;  // device coordinates, normalised region
   POINT Viewport, Window, Pos;
@@ -28,6 +28,12 @@ struct HDC__ : HGDIOBJ__ {
   COLORREF BkColor = 0xFFFFFF;
   int BkMode = 2;  // OPAQUE
   UINT TextAlign = 0;
+  // A window's DC: where its client (or window) corner lies on the shared
+  // surface, and what of the window shows there (device coordinates). The
+  // caller's clip region is relative to Origin and always within Vis.
+  POINT Origin;
+  bool HasVis = false;
+  std::vector<RECT> Vis;
 };
 
 namespace gdi {
@@ -42,16 +48,19 @@ inline RECT SurfaceOf(const HDC__* d) { return RECT{0, 0, d->Bitmap->Width, d->B
 
 // The device rectangles drawing may touch: clip region within the surface.
 inline std::vector<RECT> ClipRects(const HDC__* d) {
-  if (!d->HasClip) return {SurfaceOf(d)};
-  return rgn::Combine(d->Clip, {SurfaceOf(d)}, RGN_AND);
+  std::vector<RECT> r = d->HasVis ? rgn::Combine(d->Vis, {SurfaceOf(d)}, RGN_AND) : std::vector<RECT>{SurfaceOf(d)};
+  if (!d->HasClip) return r;
+  return rgn::Combine(d->Clip, r, RGN_AND);
 }
 
 // Logical to device coordinates, kept far from overflow.
 inline LONG DevX(const HDC__* d, long long x) {
-  return static_cast<LONG>(std::clamp<long long>(x - d->Window.x + d->Viewport.x, INT32_MIN / 2, INT32_MAX / 2));
+  return static_cast<LONG>(
+      std::clamp<long long>(x - d->Window.x + d->Viewport.x + d->Origin.x, INT32_MIN / 2, INT32_MAX / 2));
 }
 inline LONG DevY(const HDC__* d, long long y) {
-  return static_cast<LONG>(std::clamp<long long>(y - d->Window.y + d->Viewport.y, INT32_MIN / 2, INT32_MAX / 2));
+  return static_cast<LONG>(
+      std::clamp<long long>(y - d->Window.y + d->Viewport.y + d->Origin.y, INT32_MIN / 2, INT32_MAX / 2));
 }
 
 inline RECT Intersect(const RECT& a, const RECT& b) {
@@ -61,8 +70,8 @@ inline RECT Intersect(const RECT& a, const RECT& b) {
 }
 inline bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
-// The stock font a fresh DC starts with, and the stock fonts by index (null
-// for indexes that are not fonts); made by the text part.
+// The stock fonts by index (null for indexes that are not fonts), SYSTEM_FONT
+// standing for a DC's font until another is selected; made by the text part.
 HGDIOBJ StockFont(int which);
 // A font's LOGFONTA for GetObject; 0 when obj is not a font.
 int GetFontObject(HGDIOBJ obj, int size, void* out);

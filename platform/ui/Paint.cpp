@@ -1,6 +1,7 @@
 #include "platform/ui/Paint.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -10,7 +11,10 @@
 #include <vector>
 
 #include "platform/ui/Backend.h"
+#include "platform/ui/Draw.h"
+#include "platform/ui/GdiInternal.h"
 #include "platform/ui/Png.h"
+#include "platform/ui/Text.h"
 #include "platform/ui/WindowInternal.h"
 
 namespace win {
@@ -51,9 +55,11 @@ struct TWindowDc {
 std::mutex g_mutex;  // the maps; the windows themselves belong to their thread
 std::unordered_map<HWND, std::unique_ptr<TPaint>> g_paint;
 std::unordered_map<HDC, TWindowDc> g_dcs;
-// Set by every invalidation, cleared by a search that found nothing, so an
-// idle queue does not walk the window tree on every fetch.
-thread_local bool t_maybePending = false;
+// Counts invalidations; a thread walks its window tree for WM_PAINT only
+// when it moved since that thread's last walk that found nothing, so an idle
+// queue does not walk the tree on every fetch.
+std::atomic<unsigned long long> g_invalidations{0};
+thread_local unsigned long long t_seenInvalidations = ~0ULL;
 
 TPaint* Peek(HWND hwnd) {
   std::lock_guard lock(g_mutex);
@@ -216,17 +222,16 @@ HBITMAP EnsureSurface(HWND root) {
   return fresh;
 }
 
-void SelectRects(HDC hdc, const TRects& rects) {
-  HRGN r = NewRegion(rects);
-  SelectClipRgn(hdc, r);
-  DeleteObject(r);
-}
-
 // A DC over a window's surface: origin at its client (or window) corner,
 // clipped to `vis` (surface coordinates).
 HDC MakeDc(HWND h, bool windowArea, const TRects& vis, bool readOnly = false) {
   HDC hdc = CreateCompatibleDC(nullptr);
   if (!hdc) return nullptr;
+  if (!h) {
+    std::lock_guard lock(g_mutex);
+    g_dcs[hdc] = TWindowDc{};
+    return hdc;
+  }
   TWindowDc dc;
   dc.hwnd = h;
   dc.root = h ? RootOf(h) : nullptr;
@@ -244,8 +249,10 @@ HDC MakeDc(HWND h, bool windowArea, const TRects& vis, bool readOnly = false) {
     }
     const POINT origin = SurfaceOrigin(h);
     const RECT area = InSurface(windowArea ? ScreenWindow(h) : ScreenClient(h), origin);
-    SetViewportOrgEx(hdc, area.left, area.top, nullptr);
-    SelectRects(hdc, vis);
+    HDC__* d = gdi::DcOf(hdc);
+    d->Origin = POINT{area.left, area.top};
+    d->HasVis = true;
+    d->Vis = vis;
     dc.bounds = rgn::BoundsOf(vis);
   }
   std::lock_guard lock(g_mutex);
@@ -321,7 +328,7 @@ void Update(HWND h, const TRects* area, UINT flags) {
     if (!add.empty()) {
       p.update = Or(p.update, add);
       if (flags & RDW_ERASE) p.erase = true;
-      t_maybePending = true;
+      ++g_invalidations;
     }
   } else if (flags & RDW_VALIDATE) {
     if (!area)
@@ -331,7 +338,7 @@ void Update(HWND h, const TRects* area, UINT flags) {
   }
   if (flags & RDW_INTERNALPAINT) {
     p.internal = true;
-    t_maybePending = true;
+    ++g_invalidations;
   }
   if (flags & RDW_NOINTERNALPAINT) p.internal = false;
   if (flags & RDW_NOERASE) p.erase = false;
@@ -389,31 +396,13 @@ void Edge(HDC hdc, RECT r, COLORREF outerLight, COLORREF outerDark, COLORREF inn
   }
 }
 
-void Line(HDC hdc, int x0, int y0, int x1, int y1) {
-  MoveToEx(hdc, x0, y0, nullptr);
-  LineTo(hdc, x1, y1);
-}
-
-void CaptionButton(HDC hdc, RECT r, LRESULT which, bool maximized) {
-  Fill(hdc, r, GetSysColor(COLOR_BTNFACE));
-  Edge(hdc, r, GetSysColor(COLOR_3DLIGHT), GetSysColor(COLOR_3DDKSHADOW), GetSysColor(COLOR_BTNHIGHLIGHT),
-       GetSysColor(COLOR_BTNSHADOW));
-  HGDIOBJ old = SelectObject(hdc, GetStockObject(BLACK_PEN));
-  const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
-  const int s = std::max<int>(2, std::min<int>(r.right - r.left, r.bottom - r.top) / 2 - 2);
-  if (which == HTCLOSE) {
-    Line(hdc, cx - s, cy - s, cx + s + 1, cy + s + 1);
-    Line(hdc, cx + s, cy - s, cx - s - 1, cy + s + 1);
-  } else if (which == HTMAXBUTTON) {
-    const RECT box{cx - s, cy - s, cx + s + 1, cy + s + 1};
-    FrameRect(hdc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    Line(hdc, box.left, box.top + 1, box.right, box.top + 1);
-    if (maximized) Line(hdc, box.left + 2, box.top + 3, box.right - 2, box.top + 3);
-  } else if (which == HTMINBUTTON) {
-    Line(hdc, cx - s, cy + s, cx + s + 1, cy + s);
-    Line(hdc, cx - s, cy + s - 1, cx + s + 1, cy + s - 1);
-  }
-  SelectObject(hdc, old);
+HFONT CaptionFont(bool small) {
+  static HFONT fonts[2] = {};
+  HFONT& f = fonts[small ? 1 : 0];
+  if (!f)
+    f = CreateFontA(small ? -10 : -11, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, "MS Sans Serif");
+  return f;
 }
 
 // The plain frame that the default hit test answers for: sizing or dialog
@@ -440,19 +429,28 @@ void DrawDefaultFrame(HWND h, HDC hdc) {
     const RECT cap{b, b, box.right - b, b + f.caption - 1};
     Fill(hdc, cap, GetSysColor(p.ncActive ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION));
     Fill(hdc, RECT{b, cap.bottom, box.right - b, cap.bottom + 1}, GetSysColor(COLOR_BTNFACE));
+    int edge = box.right - b;
     if (style & WS_SYSMENU) {
       const int bw = GetSystemMetrics((ex & WS_EX_TOOLWINDOW) ? SM_CXSMSIZE : SM_CXSIZE);
-      int edge = box.right - b;
-      auto button = [&](LRESULT which) {
-        CaptionButton(hdc, RECT{edge - bw + 1, cap.top + 2, edge - 1, cap.bottom - 2}, which,
-                      (style & WS_MAXIMIZE) != 0);
+      auto button = [&](UINT kind) {
+        RECT r{edge - bw + 1, cap.top + 2, edge - 1, cap.bottom - 2};
+        DrawFrameControl(hdc, &r, DFC_CAPTION, kind);
         edge -= bw;
       };
-      button(HTCLOSE);
+      button(DFCS_CAPTIONCLOSE);
       if (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) {
-        button(HTMAXBUTTON);
-        button(HTMINBUTTON);
+        button((style & WS_MAXIMIZE) ? DFCS_CAPTIONRESTORE : DFCS_CAPTIONMAX);
+        button(DFCS_CAPTIONMIN);
       }
+    }
+    const std::string text = GetWindowTextString(h);
+    if (!text.empty()) {
+      RECT tr{cap.left + 3, cap.top, edge - 2, cap.bottom};
+      HGDIOBJ oldFont = SelectObject(hdc, CaptionFont((ex & WS_EX_TOOLWINDOW) != 0));
+      SetBkMode(hdc, TRANSPARENT);
+      SetTextColor(hdc, GetSysColor(p.ncActive ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
+      DrawTextA(hdc, text.c_str(), -1, &tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+      SelectObject(hdc, oldFont);
     }
   }
   if (f.edge > 0) {
@@ -484,7 +482,8 @@ void Settle(HWND h) { ProcessNow(h, RDW_UPDATENOW | RDW_ALLCHILDREN); }
 namespace paint {
 
 HWND NextPaint(HWND filter) {
-  if (!t_maybePending) return nullptr;
+  const unsigned long long seen = g_invalidations.load();
+  if (seen == t_seenInvalidations) return nullptr;
   // Parents come before their children: a pre-order walk in z-order.
   std::vector<HWND> stack;
   std::vector<HWND> tops;
@@ -498,7 +497,7 @@ HWND NextPaint(HWND filter) {
     const std::vector<HWND> kids = Children(h);
     for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back(*it);
   }
-  if (!filter) t_maybePending = false;
+  if (!filter) t_seenInvalidations = seen;
   return nullptr;
 }
 
@@ -517,8 +516,9 @@ void OnPosChanged(HWND hwnd, const RECT& oldRect, const RECT& oldClient, bool wa
     if (visible && !wasVisible) {
       EnsureSurface(hwnd);
       p.shown = true;
-      Backend().WindowShown(hwnd, rect, style, ExStyle(hwnd));
+      // The shape first, so that the display makes a shaped window at once.
       if (p.hasShape) Backend().ShapeChanged(hwnd, p.shape, true);
+      Backend().WindowShown(hwnd, rect, style, ExStyle(hwnd));
       Update(hwnd, nullptr, kAll);
     } else if (!visible && wasVisible) {
       p.shown = false;
@@ -573,6 +573,11 @@ void OnPosChanged(HWND hwnd, const RECT& oldRect, const RECT& oldClient, bool wa
       Update(hwnd, &frame, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
     }
   }
+}
+
+void AfterPaint(HWND hwnd) {
+  if (TPaint* p = Peek(hwnd)) p->internal = false;
+  EraseNow(hwnd);
 }
 
 void OnDestroyed(HWND hwnd) {

@@ -77,11 +77,10 @@ BOOL RedrawWindow(HWND hwnd, const RECT* updateRect, HRGN updateRgn, UINT flags)
 HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps);
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps);
 
-// Device contexts of windows: the origin sits at the client (or window)
-// corner through the viewport origin; release every one with ReleaseDC.
-// The clip region selected by the system is in surface coordinates: a
-// caller's SelectClipRgn replaces it (IntersectClipRect and ExcludeClipRect
-// combine with it, in logical coordinates, as usual).
+// Device contexts of windows, as Windows gives them: the device origin is the
+// client (or window) corner, the system keeps the visible region apart, and a
+// caller's SelectClipRgn (relative to the origin) only narrows it. Release
+// every one with ReleaseDC. GetDC(nullptr) answers a plain memory DC.
 HDC GetDC(HWND hwnd);
 HDC GetWindowDC(HWND hwnd);
 // clip: a region in screen coordinates for DCX_INTERSECTRGN / DCX_EXCLUDERGN

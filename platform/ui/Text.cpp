@@ -139,6 +139,7 @@ struct TEngine {
   FT_MemoryRec_ Memory{};
   FT_Library Lib = nullptr;
   FcConfig* Config = nullptr;
+  bool ConfigClosed = false;  // after exit began
   bool UseFiles = true;
   std::map<std::pair<std::string, int>, FT_Face> Faces;
   std::map<std::tuple<std::string, int, int, bool, bool>, std::shared_ptr<TInstance>> Instances;
@@ -165,7 +166,19 @@ TEngine& Engine() {
 }
 
 FcConfig* Config(TEngine& e) {
-  if (!e.Config) e.Config = FcInitLoadConfigAndFonts();
+  if (!e.Config && !e.ConfigClosed) {
+    e.Config = FcInitLoadConfigAndFonts();
+    // Fontconfig frees its own tables only in FcFini; without it every
+    // process would end with a leak report.
+    std::atexit([] {
+      TEngine& e = Engine();
+      std::lock_guard<std::recursive_mutex> g(e.Lock);
+      if (e.Config) FcConfigDestroy(e.Config);
+      e.Config = nullptr;
+      e.ConfigClosed = true;
+      FcFini();
+    });
+  }
   return e.Config;
 }
 

@@ -155,6 +155,13 @@ UINT g_nextMessage = 0xC000;
 std::uintptr_t g_nextHandle = 0x10010;
 POINT g_cursorPos{kScreenWidth / 2, kScreenHeight / 2};  // under g_mutex: posts from any thread read it
 
+// The display's screen and work area, or the fixed headless ones.
+void DesktopAreas(RECT* screen, RECT* work) {
+  if (Backend().Desktop(screen, work)) return;
+  *screen = RECT{0, 0, kScreenWidth, kScreenHeight};
+  *work = RECT{0, 0, kScreenWidth, kScreenHeight - kTaskbarHeight};
+}
+
 POINT Cursor() {
   std::lock_guard lock(g_mutex);
   return g_cursorPos;
@@ -1456,6 +1463,7 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
   if (!msg) return FALSE;
+  Backend().Poll();
   if (!Fetch(msg, hwnd, filterMin, filterMax, (removeMsg & PM_REMOVE) != 0, Clock::time_point::max(), nullptr)) {
     paint::Flush();
     return FALSE;
@@ -1488,7 +1496,9 @@ LRESULT DispatchMessageA(const MSG* msg) {
   if (!msg->hwnd) return 0;
   TWnd* w = Check(msg->hwnd);
   if (!w || w->thread != std::this_thread::get_id()) return 0;
-  return Send(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  const LRESULT r = Send(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  if (msg->message == WM_PAINT && Find(msg->hwnd)) paint::AfterPaint(msg->hwnd);
+  return r;
 }
 
 LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -1689,6 +1699,7 @@ BOOL ProcessPendingMessages() {
   // Timers that fall due while the waiting messages run wait for the next
   // call, so a slow timer handler cannot keep this from returning.
   const Clock::time_point start = Clock::now();
+  Backend().Poll();
   MSG m;
   while (Fetch(&m, nullptr, 0, 0, true, start, nullptr)) {
     t.last = m;
@@ -1699,6 +1710,8 @@ BOOL ProcessPendingMessages() {
     TranslateMessage(&m);
     DispatchMessageA(&m);
   }
+  // Long work that pumps now and then still shows its progress.
+  paint::Flush();
   return TRUE;
 }
 
@@ -1758,7 +1771,9 @@ BOOL GetCursorPos(POINT* pt) {
 }
 
 BOOL SetCursorPos(int x, int y) {
-  MoveCursor(POINT{std::clamp(x, 0, kScreenWidth - 1), std::clamp(y, 0, kScreenHeight - 1)});
+  RECT screen, work;
+  DesktopAreas(&screen, &work);
+  MoveCursor(POINT{std::clamp<LONG>(x, screen.left, screen.right - 1), std::clamp<LONG>(y, screen.top, screen.bottom - 1)});
   return TRUE;
 }
 
@@ -1899,11 +1914,16 @@ BOOL InjectKey(int vk, bool down, DWORD time) {
 
 int GetSystemMetrics(int index) {
   switch (index) {
-    case SM_CXSCREEN: case SM_CXMAXTRACK: return kScreenWidth;
-    case SM_CYSCREEN: case SM_CYMAXTRACK: return kScreenHeight;
-    case SM_CXFULLSCREEN: case SM_CXMAXIMIZED: return kScreenWidth;
-    case SM_CYFULLSCREEN: return kScreenHeight - kTaskbarHeight - 19;
-    case SM_CYMAXIMIZED: return kScreenHeight - kTaskbarHeight;
+    case SM_CXSCREEN: case SM_CXMAXTRACK: case SM_CYSCREEN: case SM_CYMAXTRACK: case SM_CXFULLSCREEN:
+    case SM_CXMAXIMIZED: case SM_CYFULLSCREEN: case SM_CYMAXIMIZED: {
+      RECT screen, work;
+      DesktopAreas(&screen, &work);
+      if (index == SM_CXSCREEN || index == SM_CXMAXTRACK) return screen.right - screen.left;
+      if (index == SM_CYSCREEN || index == SM_CYMAXTRACK) return screen.bottom - screen.top;
+      if (index == SM_CXFULLSCREEN || index == SM_CXMAXIMIZED) return work.right - work.left;
+      if (index == SM_CYFULLSCREEN) return work.bottom - work.top - 19;
+      return work.bottom - work.top;
+    }
     case SM_CXVSCROLL: case SM_CYHSCROLL: return 16;
     case SM_CYCAPTION: return 19;
     case SM_CXBORDER: case SM_CYBORDER: return 1;
@@ -1968,7 +1988,8 @@ COLORREF GetSysColor(int index) {
 
 BOOL SystemParametersInfoA(UINT action, UINT, LPVOID pvParam, UINT) {
   if (action == SPI_GETWORKAREA && pvParam) {
-    *static_cast<RECT*>(pvParam) = RECT{0, 0, kScreenWidth, kScreenHeight - kTaskbarHeight};
+    RECT screen;
+    DesktopAreas(&screen, static_cast<RECT*>(pvParam));
     return TRUE;
   }
   SetLastError(ERROR_INVALID_PARAMETER);

@@ -27,6 +27,9 @@ namespace paint {
 HWND NextPaint(HWND filter);
 // After SetWindowPos changed a window; rectangles are the former screen ones.
 void OnPosChanged(HWND hwnd, const RECT& oldRect, const RECT& oldClient, bool wasVisible, UINT flags);
+// After WM_PAINT was dispatched: an internal paint is done, and a handler
+// that left the area invalid still gets its frame and background drawn.
+void AfterPaint(HWND hwnd);
 // Before a window's record goes.
 void OnDestroyed(HWND hwnd);
 // Whether a screen point lies within the window's region (true without one).

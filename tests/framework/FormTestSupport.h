@@ -50,6 +50,8 @@ class TFormTest : public ::testing::Test {
     hook_.reset();
     Application->Shutdown();
     Application->OnException = nullptr;
+    Application->OnMinimize = nullptr;
+    Application->OnRestore = nullptr;
     DeallocateHWnd(tasks_);
     win::MSG m;
     while (win::PeekMessageA(&m, nullptr, 0, 0, win::PM_REMOVE)) {

@@ -294,6 +294,20 @@ TEST_F(FormsTest, TimerFiresAtItsIntervalWhileTheLoopRuns) {
   ASSERT_EQ(ticks.size(), 3u);
   EXPECT_GE(ticks[0] - start, std::chrono::milliseconds(35));
   EXPECT_GE(ticks[2] - ticks[0], std::chrono::milliseconds(75));
+  // An error in OnTimer is reported with the timer as the sender.
+  TObject* sender = nullptr;
+  Application->OnException = [&](TObject* Sender, const std::exception&) {
+    sender = Sender;
+    timer->SetEnabled(false);
+    dlg->SetModalResult(mrAbort);
+  };
+  timer->OnTimer = [](TObject*) { throw std::runtime_error("tick failed"); };
+  timer->SetEnabled(true);
+  EXPECT_EQ(dlg->ShowModal(), mrAbort);
+  EXPECT_EQ(sender, timer);
+  Application->OnException = nullptr;
+  ticks.resize(3);
+  timer->OnTimer = [&](TObject*) { ticks.push_back({}); };
   // Disabled, it stays quiet through later loops.
   Later([&] { Later([&] { dlg->Close(); }); });
   dlg->ShowModal();
@@ -403,6 +417,20 @@ TEST_F(FormsTest, MessageBoxWithoutAHookShowsAFormThatTheKeyboardAnswers) {
     Later([&] { Key(VK_SPACE); });
   });
   EXPECT_EQ(MessageBoxA(nullptr, "Go on?", "Vorra", MB_OKCANCEL), IDCANCEL);
+}
+
+TEST_F(FormsTest, MinimizingTheApplicationMinimizesTheMainForm) {
+  TDialogForm* main = nullptr;
+  Application->CreateForm(main);
+  main->Show();
+  std::vector<std::string> log;
+  Application->OnMinimize = [&](TObject*) { log.push_back("min " + std::to_string(main->WindowState())); };
+  Application->OnRestore = [&](TObject*) { log.push_back("restore " + std::to_string(main->WindowState())); };
+  Application->Minimize();
+  EXPECT_TRUE(IsIconic(main->Handle()));
+  Application->Restore();
+  EXPECT_FALSE(IsIconic(main->Handle()));
+  EXPECT_EQ(log, (std::vector<std::string>{"min 1", "restore 0"}));
 }
 
 TEST(MessageBox, WithoutAProviderTheDefaultButtonAnswers) {

@@ -165,11 +165,17 @@ TEST_F(TPaintTest, ParentsPaintBeforeChildrenAndUpdateWindowPaintsAtOnce) {
   MSG m;
   EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
 
-  // An internal paint asks for WM_PAINT with nothing to update.
+  // An internal paint asks for WM_PAINT with nothing to update, once, even
+  // when the handler does not call BeginPaint.
   RedrawWindow(b, nullptr, nullptr, RDW_INTERNALPAINT);
   EXPECT_FALSE(GetUpdateRect(b, nullptr, FALSE));
+  g_answer = [&](HWND w, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (w == b && msg == WM_PAINT) return 0;
+    return std::nullopt;
+  };
   g_log.clear();
   Pump();
+  g_answer = nullptr;
   EXPECT_EQ(std::vector<HWND>({b}), Painted());
 }
 
@@ -364,8 +370,14 @@ TEST_F(TPaintTest, WindowRegionsShapeHitTestingAndDrawing) {
   EXPECT_EQ(0u, png->Row(10)[70] >> 24);
   DeleteObject(png);
 
+  // The window owns its region: a new one frees the old.
+  HRGN second = CreateRectRgn(0, 0, 60, 60);
+  ASSERT_TRUE(SetWindowRgn(shaped, second, FALSE));
+  EXPECT_FALSE(DeleteObject(shape));
+  EXPECT_FALSE(SetWindowRgn(shaped, shape, FALSE));  // a dead handle is refused
   // Without the shape the whole rectangle counts again.
   ASSERT_TRUE(SetWindowRgn(shaped, nullptr, TRUE));
+  EXPECT_FALSE(DeleteObject(second));
   SetActiveWindow(shaped);
   EXPECT_EQ(shaped, WindowFromPoint(POINT{170, 170}));
 }
@@ -444,6 +456,16 @@ TEST_F(TPaintTest, DefaultFramePixelsMatchTheDefaultHitTest) {
   EXPECT_EQ(GetSysColor(COLOR_BTNFACE), at(closeFace, b + 4));
   DeleteObject(png);
 
+  // The caption text, left of the buttons, in the caption text colour.
+  SetWindowTextA(h, "Vorra");
+  {
+    TShot shot(h);
+    int text = 0;
+    for (int y = b; y < b + GetSystemMetrics(SM_CYCAPTION) - 1; ++y)
+      for (int x = b; x < 60; ++x) text += shot.At(x, y) == GetSysColor(COLOR_CAPTIONTEXT);
+    EXPECT_GT(text, 10);
+  }
+
   // Inactive: the caption takes the inactive colour.
   const HWND other = CreateIn(kBrushClass, WS_POPUP | WS_VISIBLE, 0, 0, 10, 10);
   ASSERT_EQ(other, GetActiveWindow());
@@ -517,6 +539,137 @@ TEST_F(TPaintTest, AnIdleLoopWakesOncePerTimerPeriod) {
   EXPECT_LE(waits, 5u);
   // One repaint per tick; the quit posted by the last one comes before its paint.
   EXPECT_EQ(3u, Of(WM_PAINT).size());
+}
+
+TEST_F(TPaintTest, WindowDcClipRegionsAreRelativeToTheWindowAndStayInsideIt) {
+  const HWND top = CreateIn(kBrushClass, WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
+  const HWND child = CreateIn(kBrushClass, WS_CHILD | WS_VISIBLE, 20, 20, 40, 40, top);
+  Pump();
+  HBRUSH red = CreateSolidBrush(kRed);
+  HDC hdc = GetDC(child);
+  // The caller's region is in client coordinates and cannot reach beyond the window.
+  HRGN rgn = CreateRectRgn(-10, -10, 10, 10);
+  EXPECT_NE(ERROR, SelectClipRgn(hdc, rgn));
+  DeleteObject(rgn);
+  RECT box;
+  GetClipBox(hdc, &box);
+  EXPECT_EQ(0, box.left);
+  EXPECT_EQ(10, box.right);
+  RECT all{-50, -50, 100, 100};
+  FillRect(hdc, &all, red);
+  {
+    TShot shot(top);
+    EXPECT_EQ(kRed, shot.At(20, 20));
+    EXPECT_EQ(kRed, shot.At(29, 29));
+    EXPECT_EQ(kBrushColor, shot.At(30, 30));
+    EXPECT_EQ(kBrushColor, shot.At(19, 19));
+  }
+  // Without a region of its own the DC still draws only on the window, and a
+  // viewport origin the caller sets is on top of the window's.
+  SelectClipRgn(hdc, nullptr);
+  SetViewportOrgEx(hdc, 5, 0, nullptr);
+  RECT line{0, 35, 100, 36};
+  FillRect(hdc, &line, red);
+  ReleaseDC(child, hdc);
+  {
+    TShot shot(top);
+    EXPECT_EQ(kBrushColor, shot.At(24, 55));
+    EXPECT_EQ(kRed, shot.At(25, 55));
+    EXPECT_EQ(kRed, shot.At(59, 55));
+    EXPECT_EQ(kBrushColor, shot.At(60, 55));
+  }
+
+  // GetDCEx: a region in screen coordinates intersected or excluded; the
+  // parent's clipping with DCX_PARENTCLIP.
+  InvalidateRect(top, nullptr, TRUE);
+  Pump();
+  HRGN screen = CreateRectRgn(25, 25, 35, 35);
+  hdc = GetDCEx(child, screen, DCX_INTERSECTRGN);
+  FillRect(hdc, &all, red);
+  ReleaseDC(child, hdc);
+  hdc = GetDCEx(child, screen, DCX_EXCLUDERGN);
+  GetClipBox(hdc, &box);
+  EXPECT_EQ(40, box.right);
+  EXPECT_EQ(COMPLEXREGION, GetClipBox(hdc, &box));
+  ReleaseDC(child, hdc);
+  DeleteObject(screen);
+  {
+    TShot shot(top);
+    EXPECT_EQ(kRed, shot.At(25, 25));
+    EXPECT_EQ(kBrushColor, shot.At(35, 35));
+  }
+  hdc = GetDCEx(child, nullptr, DCX_PARENTCLIP);
+  GetClipBox(hdc, &box);
+  EXPECT_EQ(-20, box.left);
+  EXPECT_EQ(80, box.right);
+  ReleaseDC(child, hdc);
+  DeleteObject(red);
+
+  // The desktop's DC is a plain memory DC.
+  hdc = GetDC(nullptr);
+  ASSERT_TRUE(hdc);
+  EXPECT_EQ(nullptr, WindowFromDC(hdc));
+  EXPECT_EQ(1, ReleaseDC(nullptr, hdc));
+}
+
+TEST_F(TPaintTest, WmPrintDrawsFrameBackgroundAndChildrenIntoAnyDc) {
+  const HWND top = CreateIn(kBrushClass, WS_OVERLAPPEDWINDOW, 0, 0, 120, 100);
+  const HWND child = CreateIn(kSysColorClass, WS_CHILD | WS_VISIBLE, 10, 10, 20, 20, top);
+  RECT r;
+  GetWindowRect(top, &r);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biWidth = 120;
+  bi.bmiHeader.biHeight = -100;
+  HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, nullptr, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  SendMessageA(top, WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_NONCLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+  POINT c{0, 0};
+  ClientToScreen(top, &c);
+  const int cx = c.x - r.left, cy = c.y - r.top;
+  EXPECT_EQ(GetSysColor(COLOR_INACTIVECAPTION), GetPixel(dc, 60, 8));  // never activated: hidden
+  EXPECT_EQ(kBrushColor, GetPixel(dc, cx + 50, cy + 50));
+  EXPECT_EQ(GetSysColor(COLOR_BTNFACE), GetPixel(dc, cx + 15, cy + 15));
+  // A hidden window with PRF_CHECKVISIBLE draws nothing.
+  SetPixel(dc, 60, 8, kRed);
+  SendMessageA(top, WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_CHECKVISIBLE | PRF_NONCLIENT);
+  EXPECT_EQ(kRed, GetPixel(dc, 60, 8));
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bmp);
+  (void)child;
+}
+
+TEST_F(TPaintTest, SetRedrawFalseHoldsPaintingUntilTurnedBackOn) {
+  const HWND h = CreateIn(kBrushClass, WS_POPUP | WS_VISIBLE, 0, 0, 40, 40);
+  Pump();
+  SendMessageA(h, WM_SETREDRAW, FALSE, 0);
+  InvalidateRect(h, nullptr, TRUE);
+  g_log.clear();
+  Pump();
+  EXPECT_TRUE(Painted().empty());
+  HDC hdc = GetDC(h);
+  RECT box;
+  EXPECT_EQ(NULLREGION, GetClipBox(hdc, &box));
+  ReleaseDC(h, hdc);
+  SendMessageA(h, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(h, nullptr, TRUE);
+  Pump();
+  EXPECT_EQ(std::vector<HWND>({h}), Painted());
+}
+
+TEST(TDisplayTest, HeadlessWhenAskedOrWithoutADisplay) {
+  {
+    vorra::test::TScopedEnv display("DISPLAY", ":99");
+    vorra::test::TScopedEnv headless("VORRA_HEADLESS", "1");
+    EXPECT_FALSE(InitDisplay());
+    EXPECT_TRUE(IsHeadless());
+  }
+  vorra::test::TScopedEnv display("DISPLAY", std::nullopt);
+  vorra::test::TScopedEnv wayland("WAYLAND_DISPLAY", std::nullopt);
+  vorra::test::TScopedEnv headless("VORRA_HEADLESS", std::nullopt);
+  EXPECT_FALSE(InitDisplay());
+  EXPECT_TRUE(IsHeadless());
 }
 
 }  // namespace
