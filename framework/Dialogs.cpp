@@ -141,8 +141,8 @@ class TSaveForm : public TForm {
     SetClientWidth(440);
     SetClientHeight(300);
 
-    auto* inLabel = Make<TLabel>(this, 8, 12, 60, 13);
-    inLabel->SetCaption("Save &in:");
+    FInLabel = Make<TLabel>(this, 8, 12, 60, 13);
+    FInLabel->SetCaption("Save &in:");
     FFolderEdit = Make<TEdit>(this, 72, 8, 300, 21);
     FFolderEdit->SetReadOnly(true);
     FFolderEdit->SetTabStop(false);
@@ -155,12 +155,12 @@ class TSaveForm : public TForm {
     FList->OnClick = [this](TObject*) { ListClicked(); };
     FList->OnDblClick = [this](TObject*) { ListOpened(); };
 
-    auto* nameLabel = Make<TLabel>(this, 8, 240, 80, 13);
-    nameLabel->SetCaption("File &name:");
+    FNameLabel = Make<TLabel>(this, 8, 240, 80, 13);
+    FNameLabel->SetCaption("File &name:");
     FName = Make<TEdit>(this, 96, 236, 250, 21);
     FName->SetText(Name);
-    auto* typeLabel = Make<TLabel>(this, 8, 268, 80, 13);
-    typeLabel->SetCaption("Save as &type:");
+    FTypeLabel = Make<TLabel>(this, 8, 268, 80, 13);
+    FTypeLabel->SetCaption("Save as &type:");
     FType = Make<TComboBox>(this, 96, 264, 250, 21);
     FType->SetStyle(csDropDownList);
     for (const TFilterItem& f : FFilters) FType->Items()->Add(f.Description);
@@ -172,11 +172,13 @@ class TSaveForm : public TForm {
     FSave->SetCaption("&Save");
     FSave->SetDefault(true);
     FSave->OnClick = [this](TObject*) { SaveClicked(); };
-    auto* cancel = Make<TButton>(this, 356, 264, 76, 23);
-    cancel->SetCaption("Cancel");
-    cancel->SetCancel(true);
-    cancel->SetModalResult(mrCancel);
+    FCancel = Make<TButton>(this, 356, 264, 76, 23);
+    FCancel->SetCaption("Cancel");
+    FCancel->SetCancel(true);
+    FCancel->SetModalResult(mrCancel);
 
+    // A resizable dialog keeps its list filling the middle and the rest at the edges.
+    OnResize = [this](TObject*) { Layout(); };
     SetActiveControl(FName);
     OnShow = [this](TObject*) {
       if (HandleAllocated()) win::PostMessageA(Handle(), WM_DIALOG_SHOWN, 0, 0);
@@ -198,6 +200,21 @@ class TSaveForm : public TForm {
   }
 
  private:
+  void Layout() {
+    const int w = std::max(ClientWidth(), 300);
+    const int h = std::max(ClientHeight(), 200);
+    FInLabel->SetBounds(8, 12, 60, 13);
+    FFolderEdit->SetBounds(72, 8, w - 140, 21);
+    FUp->SetBounds(w - 60, 8, 52, 21);
+    FList->SetBounds(8, 36, w - 16, h - 110);
+    FNameLabel->SetBounds(8, h - 60, 80, 13);
+    FName->SetBounds(96, h - 64, w - 190, 21);
+    FTypeLabel->SetBounds(8, h - 32, 80, 13);
+    FType->SetBounds(96, h - 36, w - 190, 21);
+    FSave->SetBounds(w - 84, h - 64, 76, 23);
+    FCancel->SetBounds(w - 84, h - 36, 76, 23);
+  }
+
   std::string Mask() const {
     const int i = FType->ItemIndex();
     if (!FMaskOverride.empty()) return FMaskOverride;
@@ -292,6 +309,10 @@ class TSaveForm : public TForm {
   std::string FFolder;
   std::string FMaskOverride;
   std::string FChosen;
+  TLabel* FInLabel = nullptr;
+  TLabel* FNameLabel = nullptr;
+  TLabel* FTypeLabel = nullptr;
+  TButton* FCancel = nullptr;
   TEdit* FFolderEdit = nullptr;
   TButton* FUp = nullptr;
   TListBox* FList = nullptr;

@@ -44,8 +44,12 @@ void TPageAccess::Clear() {
 }
 
 void TPageAccess::Delete(int Index) {
+  TPage* page = FNotebook->Page(Index);
+  // Off the notebook while still a whole windowed control, so the notebook
+  // forgets it as one (a control's own destructor leaves only a TControl).
+  page->SetParent(nullptr);
   // The notebook hears the page go and moves its current page.
-  delete FNotebook->Page(Index);
+  delete page;
 }
 
 void TPageAccess::Insert(int Index, const std::string& S) {

@@ -106,6 +106,11 @@ TEST_F(RealSaveDialogTest, TypingANameAndEnterSavesWithTheDefaultExtension) {
       if (auto* list = dynamic_cast<TListBox*>(form->Components(i))) {
         EXPECT_EQ(list->Items()->Text(), "../\nsub/\nshown.swf\n");
         listed = true;
+        // Resizable: the list takes what the form gains.
+        const int width = list->Width();
+        form->SetWidth(form->Width() + 100);
+        Pump();
+        EXPECT_EQ(list->Width(), width + 100);
       }
     Type("mov");
     Key(win::VK_RETURN);

@@ -153,6 +153,33 @@ TEST_F(ListBoxTest, OverflowShowsAScrollBarAndTheWheelScrolls) {
   EXPECT_FALSE(list->VertScrollInfo().Visible);
 }
 
+TEST_F(ListBoxTest, DraggingTheThumbScrollsAndOnKeyDownCanSwallowKeys) {
+  MakeList(50);
+  const TRect bar = list->ScrollBarRect();
+  ASSERT_GT(bar.Width(), 0);
+  const int button = bar.Width();
+  // Grab the thumb at the top of the track and pull it to the bottom.
+  const int x = bar.Left + bar.Width() / 2;
+  ctltest::Press(list, x, bar.Top + button + 2, true);
+  const TPoint end = ctltest::ScreenPoint(list, x, bar.Bottom - 1);
+  win::InjectMouseMove(end.X, end.Y, ctltest::NextInputTime(true));
+  ctltest::Press(list, x, bar.Bottom - 1, false, win::VK_LBUTTON, true);
+  Pump();
+  EXPECT_EQ(list->TopIndex(), 45);
+  EXPECT_EQ(list->ItemIndex(), -1);
+  EXPECT_TRUE(clicks.empty());
+
+  list->OnKeyDown = [](TObject*, win::WORD& key, TShiftState) {
+    if (key == win::VK_DOWN) key = 0;
+  };
+  list->SetItemIndex(46);
+  list->SetFocus();
+  Key(win::VK_DOWN);
+  EXPECT_EQ(list->ItemIndex(), 46);
+  Key(win::VK_UP);
+  EXPECT_EQ(list->ItemIndex(), 45);
+}
+
 TEST_F(ListBoxTest, CheckListBoxTogglesByClickOnTheBoxAndBySpace) {
   auto* cl = Put<TCheckListBox>(10, 10, 150, 84);
   cl->Items()->SetText("one\ntwo\nthree");

@@ -81,6 +81,7 @@ TEST(BrowseFolder, TheChosenFolderComesBackAsAPathList) {
   EXPECT_EQ(browser.seenRoot, dir.Path().string());
   ILFree(pidl);
   ILFree(root);
+  bi.pidlRoot = nullptr;
 
   browser.answer.reset();
   EXPECT_EQ(SHBrowseForFolderA(&bi), nullptr);
