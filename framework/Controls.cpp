@@ -354,6 +354,9 @@ TWinControl::TWinControl(TComponent* AOwner) : TControl(AOwner) {
 TWinControl::~TWinControl() {
   Destroying();
   if (TCustomForm* form = GetParentForm(this); form && form != this) form->DefocusControl(this, true);
+  // Leave the parent while still a window control: by ~TControl this object
+  // no longer counts as windowed and would stay in the parent's tab order.
+  if (FParent) FParent->RemoveControl(this);
   if (FHandle) DestroyHandle();
   // Children still placed here go with it.
   while (!FControls.empty()) {

@@ -159,6 +159,24 @@ TEST_F(ControlsTest, WindowsAreMadeWhenFirstNeededAndGoWithTheirControls) {
   EXPECT_EQ(f->ComponentCount(), before - 2);
 }
 
+TEST_F(ControlsTest, AWindowedChildDeletedDirectlyLeavesTheTabOrder) {
+  TFormPtr f = NewForm();
+  auto* first = new TEdit(f.get());
+  first->SetParent(f.get());
+  auto* second = new TEdit(f.get());
+  second->SetParent(f.get());
+  auto* third = new TEdit(f.get());
+  third->SetParent(f.get());
+  f->Show();
+  delete first;  // not through SetParent(nullptr) first
+  second->SetFocus();
+  // Tabbing walks the tab order; a stale entry would be a freed control.
+  f->SelectNext(second, true, true);
+  EXPECT_EQ(f->ActiveControl(), third);
+  f->SelectNext(third, true, true);
+  EXPECT_EQ(f->ActiveControl(), second);
+}
+
 TEST_F(ControlsTest, AlignedControlsShareTheClientAreaInOrder) {
   TFormPtr f = NewForm(300, 200);
   auto* top = Add<TPanel>(f.get(), 0, 0, 10, 30);
