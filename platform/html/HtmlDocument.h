@@ -1,0 +1,124 @@
+// The browser's document: a page parsed with gumbo (HTML5) and served late-bound
+// through IDispatch with Internet Explorer's member names, case ignored:
+//
+//   document   "all" (every element, document order), "URL", "title",
+//              "charset", "readyState" ("complete"), "body"
+//   collection "length", "item"/"Item"(index or id/name) (also DISPID_VALUE),
+//              "tags"(tag name, case ignored) giving a collection
+//   element    "tagName" (upper case), "innerHTML", "outerHTML", "innerText",
+//              "all" (descendants), "className", "getAttribute"(name), and any
+//              attribute by name ("CLASSID", "src", "type"...)
+//
+// Attributes that are absent read as VT_NULL, as IE gives them, except the
+// properties that IE defines on every element of the kinds the page walk
+// reads (classid, src, id, name, type, title, className, width, height, href,
+// codebase, data, value, align, alt): those read as empty text. An item index
+// out of range gives VT_NULL.
+//
+// Markup is serialised the way IE writes it: tag names in upper case,
+// attribute names in lower case (as the HTML parser leaves them), in source
+// order, every value in double quotes with & and " escaped; text escapes &,
+// < and >; void elements (PARAM, EMBED, IMG...) have no end tag. The children
+// of an OBJECT, its PARAMs among them, are part of its innerHTML.
+//
+// Deep markup is bounded before it reaches the parser: start tags nested more
+// than kMaxNesting deep are dropped (with their end tags), because the HTML5
+// tree builder scans the stack of open elements for most start tags and
+// needs quadratic time on deeply nested pages (100 000 nested DIVs: 16 s).
+// Serialising and walking never recurse.
+//
+// The tree builder can also make many elements from little markup (formatting
+// elements such as <b id=1>...<b id=500> are cloned again after every block
+// that closes them: 125 KB of markup made 1.2 GB of nodes). The parser's
+// memory is therefore counted: past kParseMemoryBudget the parse is abandoned
+// and the document is a short error page ("The page is too complex to
+// display."), and TooComplex() says so.
+#pragma once
+
+#include <gumbo.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/com/Com.h"
+
+namespace win::html {
+
+inline constexpr int kMaxNesting = 512;
+// The parser's memory, in bytes live at once: a fixed part and a multiple of
+// the page (a 50 MB page of ordinary markup needs about a third of this).
+inline constexpr std::size_t kParseMemoryBase = 256u << 20;
+inline constexpr std::size_t kParseMemoryPerByte = 16;
+std::size_t ParseMemoryBudget(std::size_t textBytes);
+
+// The text with start tags past kMaxNesting open elements (and their end
+// tags) removed; false (out untouched) when nothing had to go.
+bool LimitNesting(const std::string& text, std::string& out);
+
+// Element kinds that the serialiser and the walk need to know.
+// The upper-case tag name of an element node ("OBJECT", "MY-TAG").
+std::string TagNameOf(const GumboNode* node);
+// Serialises the node itself (outer) or only its children (inner); never recurses.
+void SerializeOuter(const GumboNode* node, std::string& out);
+void SerializeInner(const GumboNode* node, std::string& out);
+// The text of the node's descendants, scripts and styles left out.
+std::string InnerTextOf(const GumboNode* node);
+// An attribute's value by name (case ignored); false when absent.
+bool AttributeOf(const GumboNode* node, const std::string& name, std::string& value);
+// Every element under root (root not included), in document order; no recursion.
+void CollectElements(const GumboNode* root, std::vector<const GumboNode*>& out);
+
+using TNodeList = std::vector<const GumboNode*>;
+
+// The parsed page. Collections and elements hold a reference to it, so the
+// tree lives as long as any of them does.
+class THtmlDocument : public TComObject<IDispatch> {
+ public:
+  // Parses UTF-8 text (use Charset.h to get it). url and charset are what the
+  // document reports. The result holds one reference.
+  static TComPtr<THtmlDocument> Parse(std::string utf8Text, std::string url, std::string charset);
+
+  HRESULT GetTypeInfoCount(UINT* pctinfo) override;
+  HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+  HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
+  HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                 VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+  const GumboNode* Root() const { return output_->document; }
+  // Every element of the page in document order.
+  const std::shared_ptr<const TNodeList>& AllElements() const { return all_; }
+  const std::string& Url() const { return url_; }
+  const std::string& Charset() const { return charset_; }
+  // Whether LimitNesting had to drop markup.
+  bool Flattened() const { return flattened_; }
+  // Whether the parse was abandoned for using too much memory.
+  bool TooComplex() const { return tooComplex_; }
+  // Parses with a budget of its own (tests); Parse uses ParseMemoryBudget.
+  static TComPtr<THtmlDocument> ParseWithBudget(std::string utf8Text, std::string url, std::string charset,
+                                                std::size_t budget);
+
+  // Dispatch objects over this document (one reference each).
+  TComPtr<IDispatch> MakeCollection(std::shared_ptr<const TNodeList> nodes);
+  TComPtr<IDispatch> MakeElement(const GumboNode* node);
+
+ protected:
+  IUnknown* FindInterface(REFIID riid) override;
+
+ private:
+  THtmlDocument() = default;
+  ~THtmlDocument() override;
+
+  struct TArena;
+  bool ParseText(std::size_t budget);
+
+  std::string text_;
+  std::string url_, charset_;
+  std::unique_ptr<TArena> arena_;
+  GumboOutput* output_ = nullptr;
+  std::shared_ptr<const TNodeList> all_;
+  bool flattened_ = false;
+  bool tooComplex_ = false;
+};
+
+}  // namespace win::html
