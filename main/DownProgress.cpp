@@ -57,6 +57,26 @@ std::string TextProperty(win::IDispatch* element, const char* name) {
   return text;
 }
 
+// What a browser sends for a web address typed with spaces, quotes or
+// non-ASCII letters: those bytes percent-encoded. Local paths stay as they are.
+std::string RequestAddress(const std::string& url) {
+  const std::string lower = Lower(url.substr(0, 8));
+  if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0) return url;
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : url) {
+    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`' || c == '{' || c == '}' ||
+        c == '|' || c == '^') {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string CompletePageUrl(const std::string& text) {
@@ -125,9 +145,10 @@ int WalkDocument(win::IDispatch* document, const std::string& pageUrl, const std
 }
 
 win::HRESULT DownloadMovie(const TFlashItem& item, win::IBindStatusCallback* callback) {
-  win::HRESULT hr = win::URLDownloadToFileA(nullptr, item.Url.c_str(), item.TempFile.c_str(), 0, callback);
-  const std::string lower = Lower(item.Url);
-  if (win::FAILED(hr) && lower != item.Url)
+  const std::string url = RequestAddress(item.Url);
+  win::HRESULT hr = win::URLDownloadToFileA(nullptr, url.c_str(), item.TempFile.c_str(), 0, callback);
+  const std::string lower = Lower(url);
+  if (win::FAILED(hr) && lower != url)
     hr = win::URLDownloadToFileA(nullptr, lower.c_str(), item.TempFile.c_str(), 0, callback);
   return hr;
 }
