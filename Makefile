@@ -32,9 +32,14 @@ build: configure
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-# Until the window exists the main job is the movie inspector on the bundled samples.
+# The window on a display; without one, the demo page captured with `vorra get`.
 run: build
-	$(BUILD_DIR)/vorra swfinfo $(BUILD_DIR)/blank.dat $(BUILD_DIR)/samples/*.swf
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD_DIR)/vorra; \
+	else \
+	  rm -rf $(BUILD_DIR)/examples/captured; \
+	  python3 examples/capture_demo.py $(BUILD_DIR)/vorra $(BUILD_DIR)/examples/demo $(BUILD_DIR)/examples/captured; \
+	fi
 
 fuzz:
 	@sh tools/setup-deps.sh clang libclang-rt-14-dev
