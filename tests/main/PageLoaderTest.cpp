@@ -298,6 +298,40 @@ TEST_F(DownLoadFrmTest, ClosingIsRefusedWhileAMovieDownloads) {
   EXPECT_EQ(ReadFile(Item(1)->TempFile), "b");
 }
 
+TEST_F(DownLoadFrmTest, HostilePagesCloseTheDialogWithWhatTheyHold) {
+  std::string nested;
+  for (int i = 0; i < 100000; ++i) nested += "<div>";
+  nested += "<embed src=\"deep.swf\" type=\"application/x-shockwave-flash\">";
+  server_.Serve("/nested.html", THttpResponse::Text(nested, "text/html"));
+  server_.Serve("/malformed.html",
+                THttpResponse::Text("<table><tr><td><object classid=\"clsid:D27CDB6E-AE6D-11CF-96B8-444553540000\""
+                                    "<param name=\"movie\" value=\"m.swf\"></td></object></table><embed src=\"e.swf"
+                                    "\" type=\"application/x-shockwave-flash\"<p><embed src='x.swf type=application/"
+                                    "x-shockwave-flash",
+                                    "text/html"));
+  server_.Serve("/binary.html", THttpResponse::Text(THttpServer::GeneratedBody(200000), "text/html"));
+  server_.Serve("/loop", THttpResponse::Redirect("/loop"));
+  server_.Serve("/deep.swf", THttpResponse::Text("deep"));
+
+  Make(server_.Url("/nested.html"))->ShowModal();
+  // Past the nesting bound the elements are dropped, not the movie.
+  ASSERT_EQ(Names(), std::vector<std::string>{"deep.swf"});
+  EXPECT_EQ(ReadFile(Item(0)->TempFile), "deep");
+  for (int i = 0; i < list_->Items()->Count(); ++i) delete list_->Items()->Objects(i);
+  list_->Items()->Clear();
+
+  for (const char* page : {"/malformed.html", "/binary.html", "/loop"}) {
+    Make(server_.Url(page))->ShowModal();
+    EXPECT_TRUE(frm_->PageDone) << page;
+    for (const std::string& name : Names()) EXPECT_FALSE(name.empty()) << page;
+    for (int i = 0; i < list_->Items()->Count(); ++i) {
+      EXPECT_EQ(fs::path(Item(i)->TempFile).parent_path().string() + "/", TempFolder);
+      delete list_->Items()->Objects(i);
+    }
+    list_->Items()->Clear();
+  }
+}
+
 class GoTest : public test::TFormTest {
  protected:
   void TearDown() override {
