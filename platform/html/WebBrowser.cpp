@@ -8,6 +8,8 @@
 
 #include "platform/html/Charset.h"
 #include "platform/net/PageFetch.h"
+#include "platform/net/Download.h"
+#include "platform/registry/Registry.h"
 #include "platform/shell/BrowseFolder.h"
 
 namespace win {
@@ -63,6 +65,36 @@ HRESULT ItemListPath(SAFEARRAY* psa, std::string& path) {
   if (!SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(bytes), buffer)) return E_INVALIDARG;
   path = buffer;
   return S_OK;
+}
+
+// The user agent with the tokens that hosts register under the browser's
+// "Post Platform" key (the value names), as IE sends them: "; token" each,
+// inside the parenthesis. Empty when none is registered.
+std::string PostPlatformUserAgent() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER,
+                    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent\\Post Platform", 0,
+                    KEY_READ, &key) != ERROR_SUCCESS)
+    return {};
+  std::string tokens;
+  for (DWORD i = 0; i < 256; ++i) {
+    char name[256];
+    DWORD length = sizeof name;
+    const LONG rc = RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS || length == 0) continue;
+    std::string token(name, length);
+    // A header line must stay one line.
+    if (token.find_first_of("\r\n()") != std::string::npos) continue;
+    tokens += "; " + token;
+  }
+  RegCloseKey(key);
+  if (tokens.empty()) return {};
+  std::string agent = GetDownloadSettings().UserAgent;
+  const std::size_t close = agent.find(')');
+  if (close == std::string::npos) return agent + " (" + tokens.substr(2) + ")";
+  agent.insert(close, tokens);
+  return agent;
 }
 
 LONG ClampLong(ULONGLONG v) { return v > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<LONG>(v); }
@@ -287,6 +319,8 @@ HRESULT TWebBrowserControl::Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* Tar
   net::TPageRequest request;
   request.Address = url;
   request.Headers = extraHeaders;
+  if (const std::string agent = PostPlatformUserAgent(); !agent.empty())
+    request.Headers.push_back("User-Agent: " + agent);
   if (flags & DLCTL_PRAGMA_NO_CACHE) {
     request.Headers.push_back("Pragma: no-cache");
     request.Headers.push_back("Cache-Control: no-cache");

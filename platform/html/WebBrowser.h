@@ -28,6 +28,8 @@
 // - DLCTL_NO_METACHARSET: a <meta> charset declaration is not read.
 // - DLCTL_OFFLINE, DLCTL_FORCEOFFLINE: the page comes from the URL cache only;
 //   nothing goes to the network (local files are still read).
+// Requests carry the user agent with the tokens registered under the
+// browser's "Post Platform" key (HKEY_CURRENT_USER), as IE sends them.
 // The flags are asked for before every navigation and again when the host
 // calls OnAmbientPropertyChange(DISPID_AMBIENT_DLCONTROL or DISPID_UNKNOWN).
 #pragma once

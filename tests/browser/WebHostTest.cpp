@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 #include "framework/Forms.h"
 #include "platform/registry/Registry.h"
@@ -347,6 +348,34 @@ TEST_F(WebHostTest, UserAgentTokenLivesAsLongAsTheComponent) {
     EXPECT_TRUE(UserAgentValueExists("Vorra Capture"));
   }
   EXPECT_FALSE(UserAgentValueExists("Vorra Capture"));
+}
+
+TEST_F(WebHostTest, RequestsCarryTheRegisteredTokenAndThePageLoadersHeaders) {
+  test::THttpServer server;
+  std::mutex m;
+  std::string agent, pragma;
+  server.Route("/p.html", [&](const test::THttpRequest& r) {
+    std::lock_guard<std::mutex> lock(m);
+    agent = r.Header("User-Agent");
+    pragma = r.Header("Pragma");
+    return test::THttpResponse::Text("<p>x</p>", "text/html");
+  });
+  TWebHost host(nullptr);
+  host.UserAgent = "VorraCapture";
+  host.SetDownloadOptions({DLCTL_PRAGMA_NO_CACHE});
+  host.Loaded();
+  host.NavigateTo(server.Url("/p.html"));
+  {
+    std::lock_guard<std::mutex> lock(m);
+    EXPECT_NE(agent.find("; VorraCapture)"), std::string::npos) << agent;
+    EXPECT_EQ(pragma, "no-cache");
+  }
+  host.SetDownloadOptions({});
+  TWebHost other(nullptr);  // never loaded: registers nothing
+  other.NavigateTo(server.Url("/p.html"));
+  std::lock_guard<std::mutex> lock(m);
+  EXPECT_NE(agent.find("VorraCapture"), std::string::npos);  // the first one still lives
+  EXPECT_EQ(pragma, "");
 }
 
 TEST_F(WebHostTest, FpExceptionsLoadsTheMaskedOrTheSavedControlWord) {
