@@ -80,11 +80,12 @@ TEST(BrowseFolder, TheChosenFolderComesBackAsAPathList) {
   pidl = SHBrowseForFolderA(&bi);
   EXPECT_EQ(browser.seenRoot, dir.Path().string());
   ILFree(pidl);
-  ILFree(root);
 
   browser.answer.reset();
   EXPECT_EQ(SHBrowseForFolderA(&bi), nullptr);
   EXPECT_EQ(browser.calls, 3);
+  // The root stays in bi until the last call has read it.
+  ILFree(root);
 }
 
 TEST(BrowseFolder, OnlyFileSystemFoldersWhenAsked) {
