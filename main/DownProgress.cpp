@@ -118,13 +118,12 @@ std::string SafeFileName(const std::string& name) {
 }
 
 std::string TNameBook::FileFor(const std::string& name, const std::string& url) {
-  for (const auto& [givenUrl, file] : FGiven)
-    if (givenUrl == url) return file;
+  if (const auto it = FGiven.find(url); it != FGiven.end()) return it->second;
   std::string file = FFolder + SafeFileName(name);
   // Bounded: a folder cannot hold this many copies of one name.
   for (int i = 0; (FTaken.count(file) || Exists(file)) && i < 100000; ++i) file = NumberedFileName(file);
   FTaken.insert(file);
-  FGiven.emplace_back(url, file);
+  FGiven.emplace(url, file);
   return file;
 }
 

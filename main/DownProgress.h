@@ -7,6 +7,8 @@
 #include <functional>
 #include <utility>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -54,8 +56,8 @@ class TNameBook {
 
  private:
   std::string FFolder;
-  std::set<std::string> FTaken;
-  std::vector<std::pair<std::string, std::string>> FGiven;  // url, file
+  std::unordered_set<std::string> FTaken;
+  std::unordered_map<std::string, std::string> FGiven;  // url -> file
 };
 
 // The file name a movie's copy takes: the name itself when it is a usable
