@@ -32,13 +32,13 @@ build: configure
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-# The window on a desktop; without a display, a picture of it instead.
+# The window on a display; without one, the demo page captured with `vorra get`.
 run: build
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
 	  $(BUILD_DIR)/vorra; \
 	else \
-	  $(BUILD_DIR)/vorra --screenshot $(BUILD_DIR)/vorra-window.png >/dev/null && \
-	  echo "vorra: no display here; the main window was rendered to $(BUILD_DIR)/vorra-window.png"; \
+	  rm -rf $(BUILD_DIR)/examples/captured; \
+	  python3 examples/capture_demo.py $(BUILD_DIR)/vorra $(BUILD_DIR)/examples/demo $(BUILD_DIR)/examples/captured; \
 	fi
 
 fuzz:

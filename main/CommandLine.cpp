@@ -6,6 +6,7 @@
 
 #include "main/CacheCommand.h"
 #include "main/FetchCommand.h"
+#include "main/GetCommand.h"
 #include "main/Program.h"
 #include "main/SwfInfoCommand.h"
 
@@ -28,6 +29,9 @@ void Usage(std::ostream& os) {
         "  vorra swfinfo [--json] FILE...   the header facts of Flash movies\n"
         "  vorra fetch URL [FILE]           downloads one movie (into the default folder\n"
         "                                   when FILE is omitted; never over a file)\n"
+        "  vorra get URL [--out DIR] [--list] [--json]\n"
+        "                                   loads a page and saves its movies into DIR\n"
+        "                                   (default: the default folder); --list only lists\n"
         "  vorra cache list [--json]        the movies in the download cache, newest first\n"
         "  vorra cache clear                deletes the listed movies from the cache\n"
         "  vorra --help | --version\n";
@@ -52,6 +56,7 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
   if (verb == "swfinfo") return SwfInfoCommand(rest, out, err);
   if (verb == "cache") return CacheCommand(rest, out, err);
   if (verb == "fetch") return FetchCommand(rest, out, err);
+  if (verb == "get") return GetCommand(rest, out, err);
   err << "vorra: unknown command '" << verb << "'\n";
   Usage(err);
   return 2;

@@ -10,6 +10,8 @@
 #include "main/DownProgress.h"
 #include "main/Settings.h"
 #include "platform/shell/BrowseFolder.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/Messages.h"
 #include "platform/shell/UserFolders.h"
 
 namespace vorra {
@@ -129,6 +131,13 @@ TVorraMainFrm::TVorraMainFrm(TComponent* AOwner, std::string programFolder)
 
   MainPageControl->OnChange = [this](TObject* s) { MainPageControlChange(s); };
   btnBrowse->OnClick = [this](TObject* s) { btnBrowseClick(s); };
+  btnGo->OnClick = [this](TObject* s) { btnGoClick(s); };
+  FlashAddress->OnSelect = [this](TObject* s) { FlashAddressUrlSelected(s); };
+  FlashAddress->OnKeyDown = [this](TObject* s, win::WORD& key, TShiftState) {
+    if (key != win::VK_RETURN) return;
+    key = 0;
+    FlashAddressUrlSelected(s);
+  };
   OnCreate = [this](TObject* s) { FormCreate(s); };
   OnShow = [this](TObject* s) { FormShow(s); };
   OnDestroy = [this](TObject* s) { FormDestroy(s); };
@@ -249,6 +258,19 @@ void TVorraMainFrm::ClearWebList() {
   // The folder itself: names here are case-sensitive.
   if (!TempFolder.empty()) DeleteFiles(TempFolder + "*.*");
 }
+
+void TVorraMainFrm::btnGoClick(TObject*) {
+  if (FlashAddress->Text().empty()) return;
+  ClearWebList();
+  {
+    std::unique_ptr<TDownLoadFrm, TFreeDeleter> loader(new TDownLoadFrm(nullptr, FlashAddress, FlashList));
+    loader->ShowModal();
+  }
+  if (FlashList->Items()->Count() == 0)
+    win::MessageBoxA(Handle(), "No Flashs file find", "Vorra", win::MB_ICONINFORMATION | win::MB_OK);
+}
+
+void TVorraMainFrm::FlashAddressUrlSelected(TObject* Sender) { btnGoClick(Sender); }
 
 void TVorraMainFrm::btnBrowseClick(TObject*) {
   char name[win::kBrowseMaxPath] = {};

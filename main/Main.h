@@ -84,6 +84,10 @@ class TVorraMainFrm : public TForm {
   void FormDestroy(TObject* Sender);
   void MainPageControlChange(TObject* Sender);
   void btnBrowseClick(TObject* Sender);
+  // Go: loads the address's page in the page loader and lists its movies.
+  void btnGoClick(TObject* Sender);
+  // The address box's choice (Enter, or an entry picked from its list).
+  void FlashAddressUrlSelected(TObject* Sender);
 
  private:
   void CreateWebPage(TWinControl* page);

@@ -333,10 +333,46 @@ bool KnownType(VARTYPE vt) {
     const VARTYPE base = vt & ~VT_BYREF;
     return KnownScalar(base) || base == VT_BSTR || base == VT_DISPATCH || base == VT_UNKNOWN || base == VT_VARIANT;
   }
-  return KnownScalar(vt) || vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN;
+  return KnownScalar(vt) || vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN || vt == (VT_ARRAY | VT_UI1);
 }
 
 }  // namespace
+
+SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
+  if (vt != VT_UI1) return nullptr;
+  auto* psa = static_cast<SAFEARRAY*>(std::calloc(1, sizeof(SAFEARRAY)));
+  if (!psa) return nullptr;
+  psa->pvData = std::calloc(cElements ? cElements : 1, 1);
+  if (!psa->pvData) {
+    std::free(psa);
+    return nullptr;
+  }
+  psa->cDims = 1;
+  psa->cbElements = 1;
+  psa->rgsabound[0] = {cElements, lLbound};
+  return psa;
+}
+
+HRESULT SafeArrayDestroy(SAFEARRAY* psa) {
+  if (!psa) return S_OK;
+  if (psa->cLocks) return DISP_E_ARRAYISLOCKED;
+  std::free(psa->pvData);
+  std::free(psa);
+  return S_OK;
+}
+
+HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {
+  if (!psa || !ppvData) return E_INVALIDARG;
+  ++psa->cLocks;
+  *ppvData = psa->pvData;
+  return S_OK;
+}
+
+HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) {
+  if (!psa || !psa->cLocks) return E_UNEXPECTED;
+  --psa->cLocks;
+  return S_OK;
+}
 
 HRESULT VariantClear(VARIANT* v) {
   if (!v) return E_INVALIDARG;
@@ -348,6 +384,9 @@ HRESULT VariantClear(VARIANT* v) {
       break;
     case VT_UNKNOWN:
       if (v->punkVal) v->punkVal->Release();
+      break;
+    case VT_ARRAY | VT_UI1:
+      if (const HRESULT hr = SafeArrayDestroy(v->parray); FAILED(hr)) return hr;
       break;
     default: break;
   }
@@ -368,6 +407,11 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) {
     src->pdispVal->AddRef();
   } else if (src->vt == VT_UNKNOWN && src->punkVal) {
     src->punkVal->AddRef();
+  } else if (src->vt == (VT_ARRAY | VT_UI1) && src->parray) {
+    const ULONG n = src->parray->rgsabound[0].cElements;
+    copy.parray = SafeArrayCreateVector(VT_UI1, src->parray->rgsabound[0].lLbound, n);
+    if (!copy.parray) return E_OUTOFMEMORY;
+    std::memcpy(copy.parray->pvData, src->parray->pvData, n);
   }
   *dest = copy;
   return S_OK;

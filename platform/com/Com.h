@@ -157,6 +157,28 @@ enum VARENUM : VARTYPE {
 
 class IDispatch;
 
+// One-dimensional safe arrays of bytes (VT_ARRAY | VT_UI1), the only kind used
+// here: a shell item-ID list handed to the browser as its URL.
+struct SAFEARRAYBOUND {
+  ULONG cElements;
+  LONG lLbound;
+};
+struct SAFEARRAY {
+  WORD cDims;
+  WORD fFeatures;
+  ULONG cbElements;
+  ULONG cLocks;
+  void* pvData;
+  SAFEARRAYBOUND rgsabound[1];
+};
+// A zero-filled vector of cElements items of type vt (VT_UI1 only; null otherwise).
+SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+// DISP_E_ARRAYISLOCKED while its data is accessed.
+HRESULT SafeArrayDestroy(SAFEARRAY* psa);
+HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
+HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
+inline constexpr HRESULT DISP_E_ARRAYISLOCKED = static_cast<HRESULT>(0x8002000D);
+
 // The Automation variant: the Windows layout of the members used here.
 struct VARIANT {
   VARTYPE vt;
@@ -183,6 +205,7 @@ struct VARIANT {
     IUnknown** ppunkVal;
     IDispatch** ppdispVal;
     VARIANT* pvarVal;
+    SAFEARRAY* parray;
     void* byref;
   };
 };

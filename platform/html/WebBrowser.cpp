@@ -8,6 +8,9 @@
 
 #include "platform/html/Charset.h"
 #include "platform/net/PageFetch.h"
+#include "platform/net/Download.h"
+#include "platform/registry/Registry.h"
+#include "platform/shell/BrowseFolder.h"
 
 namespace win {
 
@@ -16,6 +19,13 @@ const IID IID_IDocHostUIHandler2 {0x3050F6D0, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00,
 const IID IID_IOleControl {0xB196B288, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 const IID IID_IWebBrowser2 {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
 const IID DIID_DWebBrowserEvents2 {0x34A715A0, 0x6587, 0x11D0, {0x92, 0x4A, 0x00, 0x20, 0xAF, 0xC7, 0xAC, 0x4D}};
+const IID IID_IDocHostShowUI {0xC4D244B0, 0xD43E, 0x11CF, {0x89, 0x3B, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x1A}};
+const IID IID_IOleCommandTarget {0xB722BCCB, 0x4E68, 0x101B, {0xA2, 0xBC, 0x00, 0xAA, 0x00, 0x40, 0x47, 0x70}};
+const IID IID_IServiceProvider {0x6D5140C1, 0x7436, 0x11CE, {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
+const IID IID_IOleInPlaceActiveObject {0x00000117, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_IOleWindow {0x00000114, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID CGID_DocHostCommandHandler {0xF38BC242, 0xB950, 0x11D1, {0x89, 0x18, 0x00, 0xC0, 0x4F, 0xC2, 0xC8, 0x36}};
+const GUID CGID_Explorer {0x000214D0, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const CLSID CLSID_WebBrowser {0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
 
 namespace {
@@ -35,6 +45,56 @@ void AppendEscapedText(std::string& out, const std::string& text) {
       default: out.push_back(c);
     }
   }
+}
+
+// The path named by an item-ID list held in a byte array; the list must end
+// inside the array.
+HRESULT ItemListPath(SAFEARRAY* psa, std::string& path) {
+  if (!psa || psa->cDims != 1) return E_INVALIDARG;
+  const ULONG n = psa->rgsabound[0].cElements;
+  const auto* bytes = static_cast<const BYTE*>(psa->pvData);
+  ULONG pos = 0;
+  for (;;) {
+    if (pos + 2 > n) return E_INVALIDARG;
+    const unsigned cb = bytes[pos] | (bytes[pos + 1] << 8);
+    if (cb == 0) break;
+    if (cb < 2 || cb > n - pos) return E_INVALIDARG;
+    pos += cb;
+  }
+  char buffer[kBrowseMaxPath] = {};
+  if (!SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(bytes), buffer)) return E_INVALIDARG;
+  path = buffer;
+  return S_OK;
+}
+
+// The user agent with the tokens that hosts register under the browser's
+// "Post Platform" key (the value names), as IE sends them: "; token" each,
+// inside the parenthesis. Empty when none is registered.
+std::string PostPlatformUserAgent() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER,
+                    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent\\Post Platform", 0,
+                    KEY_READ, &key) != ERROR_SUCCESS)
+    return {};
+  std::string tokens;
+  for (DWORD i = 0; i < 256; ++i) {
+    char name[256];
+    DWORD length = sizeof name;
+    const LONG rc = RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS || length == 0) continue;
+    std::string token(name, length);
+    // A header line must stay one line.
+    if (token.find_first_of("\r\n()") != std::string::npos) continue;
+    tokens += "; " + token;
+  }
+  RegCloseKey(key);
+  if (tokens.empty()) return {};
+  std::string agent = GetDownloadSettings().UserAgent;
+  const std::size_t close = agent.find(')');
+  if (close == std::string::npos) return agent + " (" + tokens.substr(2) + ")";
+  agent.insert(close, tokens);
+  return agent;
 }
 
 LONG ClampLong(ULONGLONG v) { return v > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<LONG>(v); }
@@ -75,6 +135,8 @@ TWebBrowserControl::~TWebBrowserControl() = default;
 IUnknown* TWebBrowserControl::FindInterface(REFIID riid) {
   if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IWebBrowser2)) return static_cast<IWebBrowser2*>(this);
   if (IsEqualIID(riid, IID_IOleControl)) return static_cast<IOleControl*>(this);
+  if (IsEqualIID(riid, IID_IOleInPlaceActiveObject) || IsEqualIID(riid, IID_IOleWindow))
+    return static_cast<IOleInPlaceActiveObject*>(this);
   return nullptr;
 }
 
@@ -220,9 +282,16 @@ int TWebBrowserControl::CountWindowOpens(const html::THtmlDocument& doc) const {
 HRESULT TWebBrowserControl::Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName, VARIANT* PostData,
                                       VARIANT* Headers) {
   if (!URL) return E_INVALIDARG;
-  TVariant urlText;
-  if (FAILED(VariantChangeType(&urlText, URL, 0, VT_BSTR))) return E_INVALIDARG;
-  const std::string url = BstrToUtf8(urlText.bstrVal);
+  std::string url;
+  const VARIANT* urlArg = URL->vt == (VT_BYREF | VT_VARIANT) && URL->pvarVal ? URL->pvarVal : URL;
+  if (urlArg->vt == (VT_ARRAY | VT_UI1)) {
+    // A shell item-ID list: its path is the address.
+    if (FAILED(ItemListPath(urlArg->parray, url))) return E_INVALIDARG;
+  } else {
+    TVariant urlText;
+    if (FAILED(VariantChangeType(&urlText, URL, 0, VT_BSTR))) return E_INVALIDARG;
+    url = BstrToUtf8(urlText.bstrVal);
+  }
   std::vector<std::string> extraHeaders;
   if (Headers) {
     TVariant text;
@@ -250,6 +319,8 @@ HRESULT TWebBrowserControl::Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* Tar
   net::TPageRequest request;
   request.Address = url;
   request.Headers = extraHeaders;
+  if (const std::string agent = PostPlatformUserAgent(); !agent.empty())
+    request.Headers.push_back("User-Agent: " + agent);
   if (flags & DLCTL_PRAGMA_NO_CACHE) {
     request.Headers.push_back("Pragma: no-cache");
     request.Headers.push_back("Cache-Control: no-cache");
@@ -288,6 +359,7 @@ HRESULT TWebBrowserControl::Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* Tar
   ListSubresources(*doc);
   document_ = doc;
   locationUrl_ = location;
+  lastResult_ = hr;
 
   const int opens = CountWindowOpens(*doc);
   for (int i = 0; i < opens && generation_ == generation; ++i) FireNewWindow2();
@@ -411,6 +483,26 @@ HRESULT TWebBrowserControl::GetControlInfo(CONTROLINFO* pCI) {
   pCI->dwFlags = 0;
   return S_OK;
 }
+
+HRESULT TWebBrowserControl::GetWindow(HWND* phwnd) {
+  if (!phwnd) return E_POINTER;
+  *phwnd = nullptr;
+  return E_FAIL;
+}
+
+HRESULT TWebBrowserControl::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+
+HRESULT TWebBrowserControl::TranslateAccelerator(MSG* lpmsg) {
+  if (!lpmsg) return E_INVALIDARG;
+  ++acceleratorsOffered_;
+  lastAccelerator_ = lpmsg->message;
+  return S_FALSE;
+}
+
+HRESULT TWebBrowserControl::OnFrameWindowActivate(BOOL) { return S_OK; }
+HRESULT TWebBrowserControl::OnDocWindowActivate(BOOL) { return S_OK; }
+HRESULT TWebBrowserControl::ResizeBorder(const RECT*, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+HRESULT TWebBrowserControl::EnableModeless(BOOL) { return S_OK; }
 
 HRESULT TWebBrowserControl::OnMnemonic(MSG*) { return E_NOTIMPL; }
 

@@ -28,6 +28,8 @@
 // - DLCTL_NO_METACHARSET: a <meta> charset declaration is not read.
 // - DLCTL_OFFLINE, DLCTL_FORCEOFFLINE: the page comes from the URL cache only;
 //   nothing goes to the network (local files are still read).
+// Requests carry the user agent with the tokens registered under the
+// browser's "Post Platform" key (HKEY_CURRENT_USER), as IE sends them.
 // The flags are asked for before every navigation and again when the host
 // calls OnAmbientPropertyChange(DISPID_AMBIENT_DLCONTROL or DISPID_UNKNOWN).
 #pragma once
@@ -40,12 +42,11 @@
 #include "platform/com/Com.h"
 #include "platform/html/HtmlDocument.h"
 #include "platform/ui/UiTypes.h"
+#include "platform/ui/Window.h"
 
 namespace win {
 
 struct MSG;
-class IOleInPlaceActiveObject;
-class IOleCommandTarget;
 class IOleInPlaceFrame;
 class IOleInPlaceUIWindow;
 class IDropTarget;
@@ -93,6 +94,77 @@ inline constexpr DWORD DOCHOSTUIFLAG_SCROLL_NO = 0x8;
 inline constexpr DWORD DOCHOSTUIFLAG_OPENNEWWIN = 0x20;
 
 extern const IID IID_IDocHostUIHandler;
+extern const IID IID_IDocHostShowUI;
+extern const IID IID_IOleCommandTarget;
+extern const IID IID_IServiceProvider;
+extern const IID IID_IOleInPlaceActiveObject;
+extern const IID IID_IOleWindow;
+// Command groups of IOleCommandTarget::Exec that MSHTML sends its host.
+extern const GUID CGID_DocHostCommandHandler;
+extern const GUID CGID_Explorer;
+
+// The in-place object the host hands keyboard messages to.
+class IOleWindow : public IUnknown {
+ public:
+  virtual HRESULT GetWindow(HWND* phwnd) = 0;
+  virtual HRESULT ContextSensitiveHelp(BOOL fEnterMode) = 0;
+
+ protected:
+  ~IOleWindow() = default;
+};
+
+class IOleInPlaceActiveObject : public IOleWindow {
+ public:
+  virtual HRESULT TranslateAccelerator(MSG* lpmsg) = 0;
+  virtual HRESULT OnFrameWindowActivate(BOOL fActivate) = 0;
+  virtual HRESULT OnDocWindowActivate(BOOL fActivate) = 0;
+  virtual HRESULT ResizeBorder(const RECT* prcBorder, IOleInPlaceUIWindow* pUIWindow, BOOL fFrameWindow) = 0;
+  virtual HRESULT EnableModeless(BOOL fEnable) = 0;
+
+ protected:
+  ~IOleInPlaceActiveObject() = default;
+};
+
+struct OLECMD {
+  ULONG cmdID;
+  DWORD cmdf;
+};
+struct OLECMDTEXT {
+  DWORD cmdtextf;
+  ULONG cwActual;
+  ULONG cwBuf;
+  OLECHAR rgwz[1];
+};
+
+class IOleCommandTarget : public IUnknown {
+ public:
+  virtual HRESULT QueryStatus(const GUID* pguidCmdGroup, ULONG cCmds, OLECMD* prgCmds, OLECMDTEXT* pCmdText) = 0;
+  virtual HRESULT Exec(const GUID* pguidCmdGroup, DWORD nCmdID, DWORD nCmdexecopt, VARIANT* pvaIn,
+                       VARIANT* pvaOut) = 0;
+
+ protected:
+  ~IOleCommandTarget() = default;
+};
+
+class IServiceProvider : public IUnknown {
+ public:
+  virtual HRESULT QueryService(REFGUID guidService, REFIID riid, void** ppvObject) = 0;
+
+ protected:
+  ~IServiceProvider() = default;
+};
+
+// Messages and help that the page would show, offered to the host first.
+class IDocHostShowUI : public IUnknown {
+ public:
+  virtual HRESULT ShowMessage(HWND hwnd, LPOLESTR lpstrText, LPOLESTR lpstrCaption, DWORD dwType,
+                              LPOLESTR lpstrHelpFile, DWORD dwHelpContext, LRESULT* plResult) = 0;
+  virtual HRESULT ShowHelp(HWND hwnd, LPOLESTR pszHelpFile, UINT uCommand, DWORD dwData, POINT ptMouse,
+                           IDispatch* pDispatchObjectHit) = 0;
+
+ protected:
+  ~IDocHostShowUI() = default;
+};
 extern const IID IID_IDocHostUIHandler2;
 extern const IID IID_IOleControl;
 extern const IID IID_IWebBrowser2;
@@ -190,7 +262,7 @@ struct TWebBrowserSettings {
   std::size_t MaxPageBytes = 64u << 20;
 };
 
-class TWebBrowserControl : public TComObject<IWebBrowser2, IOleControl> {
+class TWebBrowserControl : public TComObject<IWebBrowser2, IOleControl, IOleInPlaceActiveObject> {
  public:
   // A new control holding one reference.
   static TComPtr<TWebBrowserControl> Create(const TWebBrowserSettings& settings = {});
@@ -204,7 +276,8 @@ class TWebBrowserControl : public TComObject<IWebBrowser2, IOleControl> {
   HRESULT Advise(IDispatch* sink, DWORD* cookie);
   HRESULT Unadvise(DWORD cookie);
 
-  // IWebBrowser2. Navigate2 reads URL as text; Headers, when text, adds
+  // IWebBrowser2. Navigate2 reads URL as text, or as a shell item-ID list
+  // (VT_ARRAY | VT_UI1, its terminator included) naming a file or folder; Headers, when text, adds
   // request headers (lines separated by CR LF); the other arguments are ignored.
   HRESULT Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName, VARIANT* PostData,
                     VARIANT* Headers) override;
@@ -228,8 +301,24 @@ class TWebBrowserControl : public TComObject<IWebBrowser2, IOleControl> {
   HRESULT OnAmbientPropertyChange(DISPID dispID) override;
   HRESULT FreezeEvents(BOOL bFreeze) override;
 
+  // IOleInPlaceActiveObject. The control has no keyboard user interface of
+  // its own: every key offered is declined (S_FALSE) and counted.
+  HRESULT GetWindow(HWND* phwnd) override;
+  HRESULT ContextSensitiveHelp(BOOL fEnterMode) override;
+  HRESULT TranslateAccelerator(MSG* lpmsg) override;
+  HRESULT OnFrameWindowActivate(BOOL fActivate) override;
+  HRESULT OnDocWindowActivate(BOOL fActivate) override;
+  HRESULT ResizeBorder(const RECT* prcBorder, IOleInPlaceUIWindow* pUIWindow, BOOL fFrameWindow) override;
+  HRESULT EnableModeless(BOOL fEnable) override;
+  // Keyboard messages offered through TranslateAccelerator, and the last one.
+  int AcceleratorsOffered() const { return acceleratorsOffered_; }
+  UINT LastAcceleratorMessage() const { return lastAccelerator_; }
+
   // The flags in force (from the host's last answer).
   DWORD DownloadControlFlags() const { return dlControl_; }
+  // How the last completed navigation went: S_OK, or the fetch's failure that
+  // its error page shows.
+  HRESULT LastNavigationResult() const { return lastResult_; }
   // The host's GetHostInfo answer (zeros until asked).
   const DOCHOSTUIINFO& HostInfo() const { return hostInfo_; }
   // Sub-resources of the current page that the flags let through, as
@@ -261,6 +350,9 @@ class TWebBrowserControl : public TComObject<IWebBrowser2, IOleControl> {
   bool hostInfoAsked_ = false;
   DOCHOSTUIINFO hostInfo_{};
   int freezeCount_ = 0;
+  int acceleratorsOffered_ = 0;
+  HRESULT lastResult_ = S_OK;
+  UINT lastAccelerator_ = 0;
   // Each navigation takes the next number; a navigation whose number is no
   // longer current was stopped or superseded.
   unsigned long generation_ = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -297,6 +298,31 @@ TEST(Com, ErrorInfoIsHandedOverOncePerThread) {
   EXPECT_EQ(none, nullptr);
   got = nullptr;
   EXPECT_EQ(ComObjectsAlive(), before);
+}
+
+TEST(ComSafeArray, ByteVectorsAreCopiedWithTheirVariantsAndRefuseDestructionWhileLocked) {
+  EXPECT_EQ(SafeArrayCreateVector(VT_I4, 0, 4), nullptr);  // bytes only
+  const unsigned char bytes[5] = {4, 0, 'a', 'b', 0};
+  TVariant a;
+  a.vt = VT_ARRAY | VT_UI1;
+  a.parray = SafeArrayCreateVector(VT_UI1, 0, 5);
+  ASSERT_NE(a.parray, nullptr);
+  void* data = nullptr;
+  ASSERT_EQ(SafeArrayAccessData(a.parray, &data), S_OK);
+  std::memcpy(data, bytes, 5);
+  EXPECT_EQ(SafeArrayDestroy(a.parray), DISP_E_ARRAYISLOCKED);
+  EXPECT_EQ(VariantClear(&a), DISP_E_ARRAYISLOCKED);  // left alone
+  EXPECT_EQ(SafeArrayUnaccessData(a.parray), S_OK);
+  EXPECT_EQ(SafeArrayUnaccessData(a.parray), E_UNEXPECTED);
+
+  TVariant b(a);
+  ASSERT_EQ(b.vt, VT_ARRAY | VT_UI1);
+  ASSERT_NE(b.parray, a.parray);
+  EXPECT_EQ(b.parray->rgsabound[0].cElements, 5u);
+  EXPECT_EQ(std::memcmp(b.parray->pvData, bytes, 5), 0);
+  EXPECT_EQ(VariantClear(&a), S_OK);
+  EXPECT_EQ(a.vt, VT_EMPTY);
+  EXPECT_EQ(std::memcmp(b.parray->pvData, bytes, 5), 0);  // the copy owns its bytes
 }
 
 }  // namespace

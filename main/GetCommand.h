@@ -1,0 +1,14 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace vorra {
+
+// vorra get URL [--out DIR] [--list] [--json]: the page loader's capture on
+// the command line. 0: movies found (and saved); 2: the page has none; 1: the
+// page could not be loaded or a movie failed.
+int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace vorra
