@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/net/CurlResult.h"
+#include "platform/net/CurlShared.h"
 #include "platform/net/DownloadText.h"
 #include "platform/net/UrlCacheInternal.h"
 #include "platform/win/MessagePump.h"
@@ -257,16 +257,6 @@ TCurlThread& CurlThread() {
   return state;
 }
 
-std::string NoProxyList() {
-  // Loopback never goes through a proxy; the user's own list still holds.
-  std::string list = "127.0.0.1,localhost,::1";
-  const char* env = std::getenv("no_proxy");
-  if (!env || !*env) env = std::getenv("NO_PROXY");
-  if (env && std::strcmp(env, "*") == 0) return env;
-  if (env && *env) list = std::string(env) + "," + list;
-  return list;
-}
-
 void SetOptions(CURL* e, const std::string& url, TTransfer& t, const TDownloadSettings& s) {
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
@@ -297,6 +287,15 @@ void SetOptions(CURL* e, const std::string& url, TTransfer& t, const TDownloadSe
 }
 
 }  // namespace
+
+std::string NoProxyList() {
+  std::string list = "127.0.0.1,localhost,::1";
+  const char* env = std::getenv("no_proxy");
+  if (!env || !*env) env = std::getenv("NO_PROXY");
+  if (env && std::strcmp(env, "*") == 0) return env;
+  if (env && *env) list = std::string(env) + "," + list;
+  return list;
+}
 
 HRESULT HResultFromCurl(CURLcode code, long status, bool redirected) {
   switch (code) {

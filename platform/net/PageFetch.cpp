@@ -13,7 +13,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/net/CurlResult.h"
+#include "platform/net/CurlShared.h"
 #include "platform/net/Download.h"
 #include "platform/net/DownloadText.h"
 #include "platform/net/UrlCache.h"
@@ -139,15 +139,6 @@ HRESULT FromCache(const TPageRequest& request, TPageResponse& response) {
   response.FromCache = true;
   if (request.OnProgress) request.OnProgress(response.Body.size(), response.Body.size());
   return S_OK;
-}
-
-std::string NoProxyList() {
-  std::string list = "127.0.0.1,localhost,::1";
-  const char* env = std::getenv("no_proxy");
-  if (!env || !*env) env = std::getenv("NO_PROXY");
-  if (env && std::strcmp(env, "*") == 0) return env;
-  if (env && *env) list = std::string(env) + "," + list;
-  return list;
 }
 
 }  // namespace
