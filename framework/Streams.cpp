@@ -62,34 +62,41 @@ std::int64_t Available(std::int64_t pos, std::int64_t size, std::int64_t count) 
 
 }  // namespace
 
-// --- TMemoryStream
-
-std::int64_t TMemoryStream::Read(void* Buffer, std::int64_t Count) {
+template <class Buffer>
+std::int64_t TBufferStream<Buffer>::Read(void* Buffer_, std::int64_t Count) {
   const std::int64_t n = Available(position_, Size(), Count);
-  if (n > 0) std::memcpy(Buffer, data_.data() + position_, static_cast<std::size_t>(n));
+  if (n > 0) std::memcpy(Buffer_, data_.data() + position_, static_cast<std::size_t>(n));
   position_ += n;
   return n;
 }
 
-std::int64_t TMemoryStream::Write(const void* Buffer, std::int64_t Count) {
+template <class Buffer>
+std::int64_t TBufferStream<Buffer>::Write(const void* Buffer_, std::int64_t Count) {
   if (position_ < 0 || Count <= 0) return 0;
   const std::int64_t end = position_ + Count;
   if (end > Size()) data_.resize(static_cast<std::size_t>(end));
-  std::memcpy(data_.data() + position_, Buffer, static_cast<std::size_t>(Count));
+  std::memcpy(data_.data() + position_, Buffer_, static_cast<std::size_t>(Count));
   position_ = end;
   return Count;
 }
 
-std::int64_t TMemoryStream::Seek(std::int64_t Offset, int Origin) {
+template <class Buffer>
+std::int64_t TBufferStream<Buffer>::Seek(std::int64_t Offset, int Origin) {
   position_ = NewPosition(position_, Size(), Offset, Origin);
   return position_;
 }
 
-void TMemoryStream::SetSize(std::int64_t NewSize) {
+template <class Buffer>
+void TBufferStream<Buffer>::SetSize(std::int64_t NewSize) {
   if (NewSize < 0) throw EStreamError("Invalid stream operation");
   data_.resize(static_cast<std::size_t>(NewSize));
   if (position_ > NewSize) position_ = NewSize;
 }
+
+template class TBufferStream<std::vector<unsigned char>>;
+template class TBufferStream<std::string>;
+
+// --- TMemoryStream
 
 void TMemoryStream::Clear() {
   data_.clear();
@@ -196,33 +203,6 @@ void TFileStream::SetSize(std::int64_t NewSize) {
 }
 
 // --- TStringStream
-
-std::int64_t TStringStream::Read(void* Buffer, std::int64_t Count) {
-  const std::int64_t n = Available(position_, Size(), Count);
-  if (n > 0) std::memcpy(Buffer, data_.data() + position_, static_cast<std::size_t>(n));
-  position_ += n;
-  return n;
-}
-
-std::int64_t TStringStream::Write(const void* Buffer, std::int64_t Count) {
-  if (position_ < 0 || Count <= 0) return 0;
-  const std::int64_t end = position_ + Count;
-  if (end > Size()) data_.resize(static_cast<std::size_t>(end));
-  std::memcpy(data_.data() + position_, Buffer, static_cast<std::size_t>(Count));
-  position_ = end;
-  return Count;
-}
-
-std::int64_t TStringStream::Seek(std::int64_t Offset, int Origin) {
-  position_ = NewPosition(position_, Size(), Offset, Origin);
-  return position_;
-}
-
-void TStringStream::SetSize(std::int64_t NewSize) {
-  if (NewSize < 0) throw EStreamError("Invalid stream operation");
-  data_.resize(static_cast<std::size_t>(NewSize));
-  if (position_ > NewSize) position_ = NewSize;
-}
 
 std::string TStringStream::ReadString(std::int64_t Count) {
   const std::int64_t n = Available(position_, Size(), Count);

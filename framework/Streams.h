@@ -39,15 +39,26 @@ class TStream : public TObject {
   virtual void SetSize(std::int64_t NewSize);
 };
 
-class TMemoryStream : public TStream {
+// A stream over bytes held in memory (a vector or a string of bytes).
+template <class Buffer>
+class TBufferStream : public TStream {
  public:
-  std::int64_t Read(void* Buffer, std::int64_t Count) override;
-  std::int64_t Write(const void* Buffer, std::int64_t Count) override;
+  std::int64_t Read(void* Buffer_, std::int64_t Count) override;
+  // Overwrites from the position and extends; what follows the written
+  // bytes stays.
+  std::int64_t Write(const void* Buffer_, std::int64_t Count) override;
   std::int64_t Seek(std::int64_t Offset, int Origin) override;
   std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
   // A position past the new end moves to the end.
   void SetSize(std::int64_t NewSize) override;
 
+ protected:
+  Buffer data_;
+  std::int64_t position_ = 0;
+};
+
+class TMemoryStream : public TBufferStream<std::vector<unsigned char>> {
+ public:
   void Clear();
   void* Memory() { return data_.data(); }
   const void* Memory() const { return data_.data(); }
@@ -55,10 +66,6 @@ class TMemoryStream : public TStream {
   void SaveToStream(TStream* Stream);
   void LoadFromFile(const std::string& FileName);
   void SaveToFile(const std::string& FileName);
-
- private:
-  std::vector<unsigned char> data_;
-  std::int64_t position_ = 0;
 };
 
 // File modes: one open mode, or'ed with one share mode. Share modes are
@@ -96,25 +103,14 @@ class TFileStream : public TStream {
 };
 
 // A stream over a text; DataString is the whole text.
-class TStringStream : public TStream {
+class TStringStream : public TBufferStream<std::string> {
  public:
-  explicit TStringStream(std::string AString = {}) : data_(std::move(AString)) {}
-  std::int64_t Read(void* Buffer, std::int64_t Count) override;
-  // Overwrites from the position and extends; the text after the written
-  // bytes stays.
-  std::int64_t Write(const void* Buffer, std::int64_t Count) override;
-  std::int64_t Seek(std::int64_t Offset, int Origin) override;
-  std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
-  void SetSize(std::int64_t NewSize) override;
+  explicit TStringStream(std::string AString = {}) { data_ = std::move(AString); }
 
   // Up to Count bytes from the position.
   std::string ReadString(std::int64_t Count);
   void WriteString(const std::string& AString) { Write(AString.data(), static_cast<std::int64_t>(AString.size())); }
   const std::string& DataString() const { return data_; }
-
- private:
-  std::string data_;
-  std::int64_t position_ = 0;
 };
 
 }  // namespace vorra
