@@ -62,32 +62,32 @@ std::int64_t Available(std::int64_t pos, std::int64_t size, std::int64_t count) 
 
 }  // namespace
 
-template <class Buffer>
-std::int64_t TBufferStream<Buffer>::Read(void* Buffer_, std::int64_t Count) {
+template <class TBytes>
+std::int64_t TBufferStream<TBytes>::Read(void* Buffer, std::int64_t Count) {
   const std::int64_t n = Available(position_, Size(), Count);
-  if (n > 0) std::memcpy(Buffer_, data_.data() + position_, static_cast<std::size_t>(n));
+  if (n > 0) std::memcpy(Buffer, data_.data() + position_, static_cast<std::size_t>(n));
   position_ += n;
   return n;
 }
 
-template <class Buffer>
-std::int64_t TBufferStream<Buffer>::Write(const void* Buffer_, std::int64_t Count) {
+template <class TBytes>
+std::int64_t TBufferStream<TBytes>::Write(const void* Buffer, std::int64_t Count) {
   if (position_ < 0 || Count <= 0) return 0;
   const std::int64_t end = position_ + Count;
   if (end > Size()) data_.resize(static_cast<std::size_t>(end));
-  std::memcpy(data_.data() + position_, Buffer_, static_cast<std::size_t>(Count));
+  std::memcpy(data_.data() + position_, Buffer, static_cast<std::size_t>(Count));
   position_ = end;
   return Count;
 }
 
-template <class Buffer>
-std::int64_t TBufferStream<Buffer>::Seek(std::int64_t Offset, int Origin) {
+template <class TBytes>
+std::int64_t TBufferStream<TBytes>::Seek(std::int64_t Offset, int Origin) {
   position_ = NewPosition(position_, Size(), Offset, Origin);
   return position_;
 }
 
-template <class Buffer>
-void TBufferStream<Buffer>::SetSize(std::int64_t NewSize) {
+template <class TBytes>
+void TBufferStream<TBytes>::SetSize(std::int64_t NewSize) {
   if (NewSize < 0) throw EStreamError("Invalid stream operation");
   data_.resize(static_cast<std::size_t>(NewSize));
   if (position_ > NewSize) position_ = NewSize;

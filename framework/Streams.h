@@ -40,20 +40,20 @@ class TStream : public TObject {
 };
 
 // A stream over bytes held in memory (a vector or a string of bytes).
-template <class Buffer>
+template <class TBytes>
 class TBufferStream : public TStream {
  public:
-  std::int64_t Read(void* Buffer_, std::int64_t Count) override;
+  std::int64_t Read(void* Buffer, std::int64_t Count) override;
   // Overwrites from the position and extends; what follows the written
   // bytes stays.
-  std::int64_t Write(const void* Buffer_, std::int64_t Count) override;
+  std::int64_t Write(const void* Buffer, std::int64_t Count) override;
   std::int64_t Seek(std::int64_t Offset, int Origin) override;
   std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
   // A position past the new end moves to the end.
   void SetSize(std::int64_t NewSize) override;
 
  protected:
-  Buffer data_;
+  TBytes data_;
   std::int64_t position_ = 0;
 };
 
