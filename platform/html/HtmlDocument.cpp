@@ -578,7 +578,12 @@ void Serialize(const GumboNode* root, bool outer, std::string& out) {
 void SerializeOuter(const GumboNode* node, std::string& out) { Serialize(node, true, out); }
 void SerializeInner(const GumboNode* node, std::string& out) { Serialize(node, false, out); }
 
-void CollectElements(const GumboNode* root, std::vector<const GumboNode*>& out) {
+namespace {
+
+// Visits the descendants of root in document order without recursion (pages
+// nest deep); visit answers whether to go into the node's children.
+template <class TVisit>
+void WalkDescendants(const GumboNode* root, TVisit visit) {
   std::vector<std::pair<const GumboNode*, unsigned>> stack;
   if (ChildrenOf(root)) stack.emplace_back(root, 0);
   while (!stack.empty()) {
@@ -589,32 +594,29 @@ void CollectElements(const GumboNode* root, std::vector<const GumboNode*>& out) 
       continue;
     }
     const auto* child = static_cast<const GumboNode*>(children->data[next++]);
-    if (IsElement(child)) {
-      out.push_back(child);
-      stack.emplace_back(child, 0);
-    }
+    if (visit(child) && ChildrenOf(child)) stack.emplace_back(child, 0);
   }
+}
+
+}  // namespace
+
+void CollectElements(const GumboNode* root, std::vector<const GumboNode*>& out) {
+  WalkDescendants(root, [&](const GumboNode* child) {
+    if (!IsElement(child)) return false;
+    out.push_back(child);
+    return true;
+  });
 }
 
 std::string InnerTextOf(const GumboNode* root) {
   std::string out;
-  std::vector<std::pair<const GumboNode*, unsigned>> stack;
-  if (ChildrenOf(root)) stack.emplace_back(root, 0);
-  while (!stack.empty()) {
-    auto& [node, next] = stack.back();
-    const GumboVector* children = ChildrenOf(node);
-    if (next >= children->length) {
-      stack.pop_back();
-      continue;
-    }
-    const auto* child = static_cast<const GumboNode*>(children->data[next++]);
+  WalkDescendants(root, [&](const GumboNode* child) {
     if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE || child->type == GUMBO_NODE_CDATA) {
       out.append(child->v.text.text);
-    } else if (IsElement(child) && child->v.element.tag != GUMBO_TAG_SCRIPT &&
-               child->v.element.tag != GUMBO_TAG_STYLE) {
-      stack.emplace_back(child, 0);
+      return false;
     }
-  }
+    return IsElement(child) && child->v.element.tag != GUMBO_TAG_SCRIPT && child->v.element.tag != GUMBO_TAG_STYLE;
+  });
   return out;
 }
 
