@@ -581,7 +581,8 @@ void SerializeInner(const GumboNode* node, std::string& out) { Serialize(node, f
 namespace {
 
 // Visits the descendants of root in document order without recursion (pages
-// nest deep); visit answers whether to go into the node's children.
+// nest deep); visit answers whether to go into the node's children, which
+// only elements have.
 template <class TVisit>
 void WalkDescendants(const GumboNode* root, TVisit visit) {
   std::vector<std::pair<const GumboNode*, unsigned>> stack;
@@ -589,12 +590,12 @@ void WalkDescendants(const GumboNode* root, TVisit visit) {
   while (!stack.empty()) {
     auto& [node, next] = stack.back();
     const GumboVector* children = ChildrenOf(node);
-    if (next >= children->length) {
+    if (!children || next >= children->length) {
       stack.pop_back();
       continue;
     }
     const auto* child = static_cast<const GumboNode*>(children->data[next++]);
-    if (visit(child) && ChildrenOf(child)) stack.emplace_back(child, 0);
+    if (visit(child)) stack.emplace_back(child, 0);
   }
 }
 
