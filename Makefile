@@ -52,6 +52,7 @@ fuzz:
 	  name=$$(basename $$f); mkdir -p fuzz/corpus/$$name; \
 	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
 	  seeds=""; [ -d fuzz/seeds/$$name ] && seeds=fuzz/seeds/$$name; \
+	  [ $$name = fuzz_page_walk ] && seeds="$$seeds examples/demo"; \
 	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 fuzz/corpus/$$name $$seeds \
 	    >$(FUZZ_DIR)/$$name.log 2>&1; rc=$$?; tail -n 12 $(FUZZ_DIR)/$$name.log; \
 	  [ $$rc -eq 0 ] || exit 1; \
