@@ -14,18 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 bool Exists(const std::string& path) {
   std::error_code ec;
   return fs::exists(fs::symlink_status(path, ec));
@@ -60,7 +48,7 @@ std::string TextProperty(win::IDispatch* element, const char* name) {
 // What a browser sends for a web address typed with spaces, quotes or
 // non-ASCII letters: those bytes percent-encoded. Local paths stay as they are.
 std::string RequestAddress(const std::string& url) {
-  const std::string lower = Lower(url.substr(0, 8));
+  const std::string lower = AnsiLowerCase(url.substr(0, 8));
   if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0) return url;
   static const char hex[] = "0123456789ABCDEF";
   std::string out;
@@ -90,13 +78,13 @@ std::vector<std::string> FindMovieValues(win::IDispatch* document) {
   std::vector<std::string> values;
   if (!document) return values;
   ForEachTag(document, "OBJECT", [&](win::IDispatch* element) {
-    if (Upper(TextProperty(element, "CLASSID")) != FlashClassId) return;
+    if (AnsiUpperCase(TextProperty(element, "CLASSID")) != FlashClassId) return;
     std::string value = MovieParamValue(TextProperty(element, "innerhtml"));
     // Nothing to fetch: the record would name the folder itself.
     if (!value.empty()) values.push_back(std::move(value));
   });
   ForEachTag(document, "EMBED", [&](win::IDispatch* element) {
-    if (Lower(TextProperty(element, "outerhtml")).find(FlashContentType) == std::string::npos) return;
+    if (AnsiLowerCase(TextProperty(element, "outerhtml")).find(FlashContentType) == std::string::npos) return;
     values.push_back(TextProperty(element, "src"));
   });
   return values;
@@ -146,7 +134,7 @@ int WalkDocument(win::IDispatch* document, const std::string& pageUrl, const std
 win::HRESULT DownloadMovie(const TFlashItem& item, win::IBindStatusCallback* callback) {
   const std::string url = RequestAddress(item.Url);
   win::HRESULT hr = win::URLDownloadToFileA(nullptr, url.c_str(), item.TempFile.c_str(), 0, callback);
-  const std::string lower = Lower(url);
+  const std::string lower = AnsiLowerCase(url);
   if (win::FAILED(hr) && lower != url)
     hr = win::URLDownloadToFileA(nullptr, lower.c_str(), item.TempFile.c_str(), 0, callback);
   return hr;
