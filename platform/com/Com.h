@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/win/Types.h"
+#include "platform/win/Utf8.h"
 
 namespace win {
 
@@ -97,10 +98,6 @@ UINT SysStringByteLen(BSTR bstr);
 // Frees *pbstr and replaces it by a copy of psz; FALSE when out of memory.
 BOOL SysReAllocString(BSTR* pbstr, LPCOLESTR psz);
 
-// UTF-8 and UTF-16 conversions; ill-formed input becomes U+FFFD.
-std::u16string Utf8ToUtf16(const std::string& text);
-std::string Utf16ToUtf8(const char16_t* text, std::size_t length);
-inline std::string Utf16ToUtf8(const std::u16string& text) { return Utf16ToUtf8(text.data(), text.size()); }
 // A new BSTR holding the UTF-8 text; BSTR to UTF-8 (null: "").
 BSTR SysAllocStringUtf8(const std::string& text);
 std::string BstrToUtf8(BSTR bstr);
