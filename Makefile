@@ -21,9 +21,14 @@ all: build
 deps:
 	@sh tools/setup-deps.sh
 
+# The build folder remembers the settings it was configured with; other
+# settings (BUILD_TYPE, CMAKE_EXTRA) configure it afresh, keeping the objects.
+CONFIG := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_EXTRA)
+
 configure: deps
-	@if [ ! -f $(BUILD_DIR)/build.ninja ]; then \
-	  cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_EXTRA) >/dev/null; \
+	@if [ ! -f $(BUILD_DIR)/build.ninja ] || [ "$$(cat $(BUILD_DIR)/.vorra-config 2>/dev/null)" != "$(CONFIG)" ]; then \
+	  rm -f $(BUILD_DIR)/CMakeCache.txt; \
+	  cmake -S . -B $(BUILD_DIR) -G Ninja $(CONFIG) >/dev/null && echo "$(CONFIG)" > $(BUILD_DIR)/.vorra-config; \
 	fi
 
 build: configure
@@ -58,7 +63,8 @@ fuzz:
 	  [ $$rc -eq 0 ] || exit 1; \
 	done
 
-bench: build
+bench: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
 	@rc=0; for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$(basename $$b)"; $$b || rc=1; done; exit $$rc
 
 clean:
