@@ -219,6 +219,8 @@ class TReporter {
 // only ever make new files. Elsewhere the cache gets a clone or a copy. A
 // cache that cannot take the file only loses its entry: the download stands.
 void CacheDownload(const net::TTransfer& t, const std::string& url, int fd, TReporter& reporter) {
+  // The cache holds what came from servers, never a copy of a local file.
+  if (t.FromLocalFile()) return;
   urlcache::TAdoptFields fields;
   fields.LastModified = FileTimeFromUnix(t.FileTime());
   // Only http answers have a header worth keeping; ftp's dialogue is not one.

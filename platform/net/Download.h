@@ -101,8 +101,8 @@ struct TDownloadResult {
 //   ERROR_WRITE_FAULT when the target cannot be written (ACCESS_DENIED too
 //   when the target is a folder and there is no NextName);
 // - E_INVALIDARG for an empty target.
-// Every successful transfer is recorded in the URL cache; a failure to record
-// it does not fail the download: the user's file is what counts.
+// Local sources are never recorded in the URL cache. A failure to record the
+// transfer does not fail the download: the user's file is what counts.
 TDownloadResult DownloadToFile(const std::string& url, const std::string& target,
                                const TDownloadOptions& options = {});
 
