@@ -1,4 +1,4 @@
-// URLDownloadToFileA against the curl command-line tool, both fetching from
+// DownloadToFile against the curl command-line tool, both fetching from
 // the same 127.0.0.1 test server in the same run:
 // (a) one 200 MB body: our throughput at least 0.9 of curl's, the whole call
 //     counted, its entry in the URL cache included;
@@ -80,7 +80,7 @@ bool RunCurl(std::vector<std::string> args) {
 
 bool Download(const std::string& url, const std::string& file, std::uint64_t size) {
   std::error_code ec;
-  return win::URLDownloadToFileA(nullptr, url.c_str(), file.c_str(), 0, nullptr) == win::S_OK &&
+  return win::DownloadToFile(url, file).Result == win::S_OK &&
          fs::file_size(file, ec) == size;
 }
 
@@ -181,20 +181,20 @@ int main(int argc, char** argv) {
   EmptyFolder(out);
 
   const double mb = static_cast<double>(kBig) / (1024 * 1024);
-  std::printf("200 MB, median of %d: URLDownloadToFileA %.3f s (%.0f MB/s), without the cache copy %.3f s (%.0f MB/s), "
+  std::printf("200 MB, median of %d: DownloadToFile %.3f s (%.0f MB/s), without the cache copy %.3f s (%.0f MB/s), "
               "curl %.3f s (%.0f MB/s)\n",
               reps, Median(bigOurs), mb / Median(bigOurs), Median(bigBare), mb / Median(bigBare), Median(bigCurl),
               mb / Median(bigCurl));
-  std::printf("1000 x 10 KB, median of %d: URLDownloadToFileA %.3f s, without the cache copy %.3f s, "
+  std::printf("1000 x 10 KB, median of %d: DownloadToFile %.3f s, without the cache copy %.3f s, "
               "curl (one process) %.3f s\n",
               reps, Median(smallOurs), Median(smallBare), Median(smallCurl));
 
   const double bigRatio = Median(bigCurl) / Median(bigOurs);  // our throughput / curl's
   const double smallRatio = Median(smallOurs) / Median(smallCurl);
   const bool bigOk = bigRatio >= 0.9, smallOk = smallRatio <= 2.0;
-  std::printf("ratio throughput URLDownloadToFileA / curl (200 MB) = %.2f (at least 0.90) %s; without the cache copy %.2f\n",
+  std::printf("ratio throughput DownloadToFile / curl (200 MB) = %.2f (at least 0.90) %s; without the cache copy %.2f\n",
               bigRatio, bigOk ? "ok" : "UNDER", Median(bigCurl) / Median(bigBare));
-  std::printf("ratio time URLDownloadToFileA / curl (1000 x 10 KB) = %.2f (limit 2.00) %s; without the cache copy %.2f\n",
+  std::printf("ratio time DownloadToFile / curl (1000 x 10 KB) = %.2f (limit 2.00) %s; without the cache copy %.2f\n",
               smallRatio, smallOk ? "ok" : "OVER", Median(smallBare) / Median(smallCurl));
   return bigOk && smallOk ? 0 : 1;
 }

@@ -1,6 +1,7 @@
-// Fetching a page into memory for the browser control: like URLDownloadToFileA
-// (libcurl; http, https, file and plain local paths; the calling thread's
-// message pump runs while it waits), but with request headers, a size cap,
+// Fetching a page into memory for the browser control: on the transfer engine
+// that file downloads use (platform/net/Transfer.h: http, https, file and
+// plain local paths; connections reused; the calling thread's message pump
+// runs while it waits), but with request headers, a size cap,
 // a time limit for the whole transfer, the response's Content-Type, and an
 // offline mode that answers from the URL cache only. Pages fetched over http
 // and https are recorded in the URL cache, as the browser does, which is

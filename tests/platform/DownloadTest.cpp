@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -211,13 +212,14 @@ TEST_F(DownloadTest, CacheEntryIsASecondNameOfTheDownload) {
   EXPECT_TRUE(SameFile(cached, Out("m.swf")));
   EXPECT_EQ(ContentNames(), std::vector<std::string>{"movie[1].swf"});  // nothing reserved beside it
 
-  // A new download into the same file replaces the name; the cached bytes stay.
-  ASSERT_EQ(Get(second, Out("m.swf")), S_OK);
-  EXPECT_EQ(ReadText(Out("m.swf")), "second movie");
+  // A new download never takes the name of the first.
+  EXPECT_EQ(Get(second, Out("m.swf")), HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
+  EXPECT_EQ(ReadText(Out("m.swf")), body);
   EXPECT_EQ(ReadText(cached), body);
 
   // Deleting the download leaves the cache's name, still listed.
-  fs::remove(Out("m.swf"));
+  ASSERT_EQ(Get(second, Out("n.swf")), S_OK);
+  fs::remove(Out("n.swf"));
   entries = CacheEntries();
   e = FindEntry(entries, second);
   ASSERT_NE(e, nullptr);
@@ -305,9 +307,9 @@ TEST_F(DownloadTest, FileAddressesAndLocalPaths) {
   ASSERT_EQ(rel, S_OK);
   EXPECT_EQ(ReadText(Out("rel.swf")), body);
 
-  const auto entries = CacheEntries();
-  EXPECT_NE(FindEntry(entries, src), nullptr);
-  EXPECT_NE(FindEntry(entries, url), nullptr);
+  // The URL cache never keeps a copy of a local file.
+  EXPECT_TRUE(CacheEntries().empty());
+  EXPECT_TRUE(ContentNames().empty());
 
   // Only regular files are sources: not a folder, not a device without end.
   EXPECT_EQ(Get(dir_ / "src dir", Out("missing.swf")), INET_E_DOWNLOAD_FAILURE);
@@ -346,10 +348,42 @@ TEST_F(DownloadTest, BodyCutShortLeavesTargetAsItWas) {
   EXPECT_FALSE(InCache(server_.Url("/cut.swf")));
   EXPECT_TRUE(ContentNames().empty());
 
-  // And a good answer replaces it.
+  // Nor does a good answer replace it.
   server_.Serve("/cut.swf", THttpResponse::Text("new movie"));
-  ASSERT_EQ(Get(server_.Url("/cut.swf"), Out("cut.swf")), S_OK);
-  EXPECT_EQ(ReadText(Out("cut.swf")), "new movie");
+  EXPECT_EQ(Get(server_.Url("/cut.swf"), Out("cut.swf")), HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
+  EXPECT_EQ(ReadText(Out("cut.swf")), "previous movie");
+  EXPECT_EQ(OutNames(), std::vector<std::string>{"cut.swf"});
+}
+
+TEST_F(DownloadTest, PlacementNeverReplacesAFileThatAppearedMeanwhile) {
+  // Another run takes the name while this one's transfer is under way.
+  server_.Route("/m.swf", [&](const THttpRequest&) {
+    WriteText(Out("m.swf"), "the other run's movie");
+    return THttpResponse::Text("this run's movie", "application/x-shockwave-flash");
+  });
+  EXPECT_EQ(Get(server_.Url("/m.swf"), Out("m.swf")), HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
+  EXPECT_EQ(ReadText(Out("m.swf")), "the other run's movie");
+  EXPECT_EQ(OutNames(), std::vector<std::string>{"m.swf"});
+
+  // With a next name the call counts on, past every taken name.
+  WriteText(Out("m1.swf"), "taken too");
+  TDownloadOptions options;
+  options.NextName = [](const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    const char digit = name[dot - 1];
+    return std::isdigit(static_cast<unsigned char>(digit)) ? name.substr(0, dot - 1) + char(digit + 1) + ".swf"
+                                                           : name.substr(0, dot) + "1.swf";
+  };
+  const TDownloadResult r = DownloadToFile(server_.Url("/m.swf"), Out("m.swf"), options);
+  EXPECT_EQ(r.Result, S_OK);
+  EXPECT_EQ(r.File, Out("m2.swf"));
+  EXPECT_EQ(r.Status, 200);
+  EXPECT_EQ(r.ContentType, "application/x-shockwave-flash");
+  EXPECT_EQ(r.Bytes, 16u);
+  EXPECT_EQ(ReadText(Out("m2.swf")), "this run's movie");
+  EXPECT_EQ(ReadText(Out("m.swf")), "the other run's movie");
+  EXPECT_EQ(ReadText(Out("m1.swf")), "taken too");
+  EXPECT_EQ(OutNames(), (std::vector<std::string>{"m.swf", "m1.swf", "m2.swf"}));
 }
 
 TEST_F(DownloadTest, RedirectsAreFollowedUpToTen) {
@@ -778,8 +812,9 @@ TEST_F(DownloadTest, CacheFailureDoesNotFailTheDownload) {
 TEST_F(DownloadTest, SameFileAsSourceAndTarget) {
   const std::string path = Out("self.swf");
   WriteText(path, "itself");
-  ASSERT_EQ(Get(path, path), S_OK);
+  EXPECT_EQ(Get(path, path), HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
   EXPECT_EQ(ReadText(path), "itself");
+  EXPECT_EQ(OutNames(), std::vector<std::string>{"self.swf"});
 }
 
 }  // namespace
