@@ -8,6 +8,7 @@
 
 #include "platform/ui/Backend.h"
 #include "platform/ui/WindowInternal.h"
+#include "platform/win/Ascii.h"
 #include "platform/win/MessagePump.h"
 
 namespace win {
@@ -15,9 +16,6 @@ namespace win {
 using namespace wnd;
 
 namespace {
-
-constexpr DWORD ERROR_TLW_WITH_WSCHILD = 1406;
-constexpr DWORD ERROR_INVALID_INDEX = 1413;
 
 std::vector<HWND>& Siblings(TWnd* w) {
   if (w->parent) {
@@ -734,7 +732,7 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
 namespace {
 std::string PropKey(LPCSTR name) {
   if (IsAtom(name)) return "#" + std::to_string(reinterpret_cast<std::uintptr_t>(name));
-  return Lower(name);
+  return AsciiLowerCase(name);
 }
 }  // namespace
 
