@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/ui/TextInternal.h"
+#include "platform/win/Utf8.h"
 
 namespace win {
 
@@ -172,11 +173,7 @@ void WriteBack(char* buf, size_t count, const TLine& line) {
     }
     out.append(buf + t.Begin, buf + t.End);
   }
-  if (out.size() > count + 3) {
-    size_t n = count + 3;
-    while (n > 0 && (static_cast<unsigned char>(out[n]) & 0xC0) == 0x80) --n;  // whole characters only
-    out.resize(n);
-  }
+  out = CutUtf8(std::move(out), count + 3);
   std::memcpy(buf, out.data(), out.size());
   buf[out.size()] = 0;
 }

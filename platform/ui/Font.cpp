@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/ui/TextInternal.h"
+#include "platform/win/Ascii.h"
 
 namespace win {
 
@@ -67,17 +68,6 @@ constexpr int MaxPixels = 2048;       // larger requests are clamped
 constexpr size_t MaxGlyphs = 1024;    // per size, before the cache starts over
 constexpr size_t MaxGlyphBytes = 2 << 20;  // likewise, for huge sizes
 constexpr size_t MaxInstances = 64;   // sizes kept while no font uses them
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 32;
-    if (y >= 'A' && y <= 'Z') y += 32;
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // A face file chosen for a request.
 struct TFaceFile {
@@ -225,16 +215,14 @@ TFaceFile Resolve(TEngine& e, const std::string& face, int weight, bool italic, 
   std::string name = face.empty() ? DefaultFace : face;
   *reported = name;
   if (!e.UseFiles) return {};
-  std::string lower = name;
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c += 32;
+  const std::string lower = AsciiLowerCase(name);
   const auto key = std::make_tuple(lower, weight >= FW_SEMIBOLD ? FW_BOLD : FW_NORMAL, italic);
   auto it = e.Resolved.find(key);
   if (it == e.Resolved.end()) {
     TFaceFile f;
     bool known = false;
     for (const TFaceMap& m : FaceTable)
-      if (SameName(m.Name, name)) {
+      if (AsciiEqualsIgnoreCase(m.Name, name)) {
         f = ListFamily(e, m.Family, std::get<1>(key), italic);
         known = true;
       }

@@ -1,54 +1,24 @@
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/ui/TextInternal.h"
+#include "platform/win/Utf8.h"
 
 namespace win {
 
 namespace text {
 
 std::vector<TChar> Decode(const char* s, size_t n) {
+  const std::string_view text(s, n);
   std::vector<TChar> out;
   out.reserve(n);
-  size_t i = 0;
-  const auto* u = reinterpret_cast<const unsigned char*>(s);
-  while (i < n) {
-    const unsigned char b = u[i];
-    size_t len = 0;
-    char32_t c = 0, min = 0;
-    if (b < 0x80) {
-      len = 1;
-      c = b;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      len = 2;
-      c = b & 0x1F;
-      min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      len = 3;
-      c = b & 0x0F;
-      min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      len = 4;
-      c = b & 0x07;
-      min = 0x10000;
-    }
-    bool ok = len > 0 && i + len <= n;
-    for (size_t k = 1; ok && k < len; ++k) {
-      if ((u[i + k] & 0xC0) != 0x80)
-        ok = false;
-      else
-        c = (c << 6) | (u[i + k] & 0x3F);
-    }
-    if (ok && (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) ok = false;
-    if (!ok) {
-      out.push_back({0xFFFD, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i + 1)});
-      ++i;
-    } else {
-      out.push_back({c, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i + len)});
-      i += len;
-    }
+  for (size_t i = 0; i < n;) {
+    const TUtf8Char c = DecodeUtf8At(text, i);
+    out.push_back({c.CodePoint, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i + c.Length)});
+    i += c.Length;
   }
   return out;
 }

@@ -4,6 +4,7 @@
 
 #include "platform/ui/Backend.h"
 #include "platform/ui/WindowInternal.h"
+#include "platform/win/Ascii.h"
 #include "platform/win/MessagePump.h"
 
 namespace win {
@@ -232,7 +233,7 @@ UINT RegisterWindowMessageA(LPCSTR name) {
     return 0;
   }
   std::lock_guard lock(g_mutex);
-  auto [it, added] = g_registeredMessages.emplace(Lower(name), g_nextMessage);
+  auto [it, added] = g_registeredMessages.emplace(AsciiLowerCase(name), g_nextMessage);
   if (added) g_nextMessage++;
   return it->second;
 }

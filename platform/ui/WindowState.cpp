@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "platform/win/Ascii.h"
+
 namespace win::wnd {
 
 namespace {
@@ -37,12 +39,6 @@ void MoveCursor(POINT p) {
   g_cursorPos = p;
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 TWnd* Find(HWND hwnd) {
   if (!hwnd) return nullptr;
   std::lock_guard lock(g_mutex);
@@ -60,7 +56,7 @@ std::shared_ptr<TClass> FindClass(LPCSTR name) {
   if (!name) return nullptr;
   std::lock_guard lock(g_mutex);
   for (const auto& c : g_classes) {
-    if (IsAtom(name) ? c->atom == reinterpret_cast<std::uintptr_t>(name) : Lower(name) == Lower(c->name)) return c;
+    if (IsAtom(name) ? c->atom == reinterpret_cast<std::uintptr_t>(name) : AsciiEqualsIgnoreCase(name, c->name)) return c;
   }
   return nullptr;
 }

@@ -148,7 +148,6 @@ void DesktopAreas(RECT* screen, RECT* work);
 POINT Cursor();
 void MoveCursor(POINT p);
 
-std::string Lower(std::string s);
 inline bool IsAtom(LPCSTR name) { return reinterpret_cast<std::uintptr_t>(name) < 0x10000; }
 TWnd* Find(HWND hwnd);
 // Find, leaving ERROR_INVALID_WINDOW_HANDLE when there is no such window.
