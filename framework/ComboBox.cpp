@@ -8,6 +8,7 @@
 #include "platform/ui/Draw.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Window.h"
+#include "platform/win/ScopeGuard.h"
 
 namespace vorra {
 
@@ -202,27 +203,19 @@ void TCustomComboBox::SetItemIndex(int Value) {
   FList->SetItemIndex(Value);
   if (FDroppedDown) FSavedIndex = Value;
   FSettingText = true;
-  try {
+  {
+    const auto cleanup = win::ScopeExit([&] { FSettingText = false; });
     SetText(Value >= 0 ? Items()->Strings(Value) : std::string());
     if (FEdit) FEdit->SetText(Text());
-  } catch (...) {
-    FSettingText = false;
-    throw;
   }
-  FSettingText = false;
   Invalidate();
 }
 
 void TCustomComboBox::SyncEditText() {
   if (!FEdit || FEdit->Text() == Text()) return;
   FSettingText = true;
-  try {
-    FEdit->SetText(Text());
-  } catch (...) {
-    FSettingText = false;
-    throw;
-  }
-  FSettingText = false;
+  const auto cleanup = win::ScopeExit([&] { FSettingText = false; });
+  FEdit->SetText(Text());
 }
 
 void TCustomComboBox::ListItemsChanged() {
@@ -233,13 +226,10 @@ void TCustomComboBox::ListItemsChanged() {
 void TCustomComboBox::EditChanged() {
   if (FSettingText) return;
   FSettingText = true;
-  try {
+  {
+    const auto cleanup = win::ScopeExit([&] { FSettingText = false; });
     SetText(FEdit->Text());
-  } catch (...) {
-    FSettingText = false;
-    throw;
   }
-  FSettingText = false;
   // Typed text that is no longer the chosen item's leaves no item chosen.
   const int index = FList->ItemIndex();
   if (index >= 0 && Items()->Strings(index) != Text() && !FDroppedDown) FList->SetItemIndex(-1);
@@ -502,13 +492,10 @@ void TCustomComboBox::DrawListItem(TCanvas* ACanvas, int Index, TRect Rect, TOwn
     own->SetHandle(ACanvas->Handle());
     own->Font()->Assign(ACanvas->Font());
     own->Brush()->Assign(ACanvas->Brush());
-    try {
+    {
+      const auto cleanup = win::ScopeExit([&] { own->SetHandle(old); });
       OnDrawItem(this, Index, Rect, State);
-    } catch (...) {
-      own->SetHandle(old);
-      throw;
     }
-    own->SetHandle(old);
     return;
   }
   ACanvas->FillRect(Rect);

@@ -8,6 +8,8 @@
 #include "platform/ui/Draw.h"
 #include "platform/ui/Paint.h"
 #include "platform/ui/Text.h"
+#include "platform/win/Ascii.h"
+#include "platform/win/ScopeGuard.h"
 
 namespace vorra {
 
@@ -58,7 +60,7 @@ bool IsAccel(unsigned Key, const std::string& Text) {
       ++i;
       continue;
     }
-    return std::toupper(static_cast<unsigned char>(Text[i + 1])) == std::toupper(static_cast<int>(Key & 0xFF));
+    return win::AsciiToUpper(Text[i + 1]) == win::AsciiToUpper(static_cast<char>(Key & 0xFF));
   }
   return false;
 }
@@ -611,13 +613,10 @@ void TEdit::SetSelText(const std::string& v) {
   t.replace(static_cast<size_t>(FSelStart), static_cast<size_t>(FSelLength), v);
   const int caret = FSelStart + static_cast<int>(v.size());
   FChanging = true;
-  try {
+  {
+    const auto cleanup = win::ScopeExit([&] { FChanging = false; });
     SetText(t);
-  } catch (...) {
-    FChanging = false;
-    throw;
   }
-  FChanging = false;
   FModified = true;
   SetSelection(caret, caret);
   Change();
