@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "platform/ui/Clipboard.h"
 #include "platform/ui/Draw.h"
@@ -10,6 +11,7 @@
 #include "platform/ui/Text.h"
 #include "platform/win/Ascii.h"
 #include "platform/win/ScopeGuard.h"
+#include "platform/win/Utf8.h"
 
 namespace vorra {
 
@@ -674,12 +676,7 @@ void TEdit::InsertText(const std::string& in) {
   if (FMaxLength > 0) {
     const int room = FMaxLength - (static_cast<int>(FText.size()) - FSelLength);
     if (room <= 0 && !s.empty()) return;
-    if (static_cast<int>(s.size()) > room) {
-      // Never cut a character in two.
-      size_t cut = static_cast<size_t>(std::max(room, 0));
-      while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
-      s.resize(cut);
-    }
+    s = win::CutUtf8(std::move(s), static_cast<size_t>(std::max(room, 0)));  // never a character cut in two
   }
   if (s.empty() && FSelLength == 0) return;
   SetSelText(s);
