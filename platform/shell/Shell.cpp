@@ -12,6 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/win/ErrorText.h"
+
 namespace win {
 
 namespace fs = std::filesystem;
@@ -95,7 +97,7 @@ class TOperation {
   }
 
   int Fail(const std::string& what, const fs::path& p, const std::error_code& ec) {
-    return Fail(CodeOf(ec), "Cannot " + what + " '" + p.string() + "': " + ec.message());
+    return Fail(CodeOf(ec), "Cannot " + what + " '" + p.string() + "': " + Win32ErrorText(ErrnoToWin32Error(ec.value())));
   }
 
   int Cancelled() {
