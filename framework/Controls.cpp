@@ -5,6 +5,7 @@
 
 #include "framework/Forms.h"
 #include "platform/ui/Paint.h"
+#include "platform/win/ScopeGuard.h"
 
 namespace vorra {
 
@@ -300,13 +301,8 @@ void TControl::Dispatch(TMessage& m) {
     case CM_PARENTFONTCHANGED:
       if (FParentFont && FParent) {
         FChangingParentFont = true;
-        try {
-          FFont->Assign(FParent->Font());
-        } catch (...) {
-          FChangingParentFont = false;
-          throw;
-        }
-        FChangingParentFont = false;
+        const auto cleanup = win::ScopeExit([&] { FChangingParentFont = false; });
+        FFont->Assign(FParent->Font());
       }
       return;
     case CM_PARENTCOLORCHANGED:
@@ -410,7 +406,7 @@ void TWinControl::CreateWnd() {
   TCreateParams params;
   CreateParams(params);
   if ((params.Style & WS_CHILD) && !params.WndParent)
-    throw std::logic_error("Control '" + Name() + "' has no parent window");
+    throw EInvalidOperation("Control '" + Name() + "' has no parent window");
   WNDCLASSA existing;
   if (!GetClassInfoA(nullptr, params.WinClassName.c_str(), &existing)) {
     WNDCLASSA wc = params.WindowClass;
@@ -463,13 +459,10 @@ void TWinControl::DestroyWnd() {
 void TWinControl::DestroyHandle() {
   if (!FHandle || FDestroyingHandle) return;
   FDestroyingHandle = true;
-  try {
+  {
+    const auto cleanup = win::ScopeExit([&] { FDestroyingHandle = false; });
     DestroyWnd();
-  } catch (...) {
-    FDestroyingHandle = false;
-    throw;
   }
-  FDestroyingHandle = false;
   FHandle = nullptr;  // a window that refused to die is no longer ours
 }
 
@@ -625,15 +618,10 @@ void TWinControl::Realign() {
   for (TControl* c : FControls) any = any || c->Align() != alNone;
   if (!any) return;
   ++FAlignLevel;
-  try {
-    TRect r = ClientRect();
-    AdjustClientRect(r);
-    AlignControls(nullptr, r);
-  } catch (...) {
-    --FAlignLevel;
-    throw;
-  }
-  --FAlignLevel;
+  const auto cleanup = win::ScopeExit([&] { --FAlignLevel; });
+  TRect r = ClientRect();
+  AdjustClientRect(r);
+  AlignControls(nullptr, r);
 }
 
 void TWinControl::AlignControls(TControl*, TRect& r) {

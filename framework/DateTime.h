@@ -6,20 +6,12 @@
 #include <string>
 #include <utility>
 
+#include "framework/SysUtils.h"
 #include "platform/win/Types.h"
 
 namespace vorra {
 
 using TDateTime = double;
-
-class EConvertError : public std::exception {
- public:
-  explicit EConvertError(std::string text) : text_(std::move(text)) {}
-  const char* what() const noexcept override { return text_.c_str(); }
-
- private:
-  std::string text_;
-};
 
 // Throw EConvertError for fields out of range.
 TDateTime EncodeDate(int year, int month, int day);

@@ -9,6 +9,8 @@
 
 #include "framework/MsgBox.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/win/ErrorText.h"
+#include "platform/win/ScopeGuard.h"
 #include "platform/ui/Paint.h"
 
 namespace vorra {
@@ -381,26 +383,25 @@ TModalResult TCustomForm::ShowModal() {
     EnableTaskWindows(disabled);
     if (activeBefore && IsWindow(activeBefore)) SetActiveWindow(activeBefore);
   };
-  try {
-    Show();
-    const BOOL ended = RunModalLoop([this]() -> bool {
-      if (Application && Application->Terminated()) return true;
-      if (FModalResult != mrNone) {
-        try {
-          CloseModal();
-        } catch (...) {
-          FModalResult = mrNone;
-          HandleCurrentException(this);
-        }
-      }
-      return FModalResult != mrNone;
-    });
-    if (!ended || FModalResult == mrNone) FModalResult = mrCancel;
-  } catch (...) {
+  auto onFailure = win::ScopeExit([&] {
     restore();
     if (FHandle) Hide();
-    throw;
-  }
+  });
+  Show();
+  const BOOL ended = RunModalLoop([this]() -> bool {
+    if (Application && Application->Terminated()) return true;
+    if (FModalResult != mrNone) {
+      try {
+        CloseModal();
+      } catch (...) {
+        FModalResult = mrNone;
+        HandleCurrentException(this);
+      }
+    }
+    return FModalResult != mrNone;
+  });
+  if (!ended || FModalResult == mrNone) FModalResult = mrCancel;
+  onFailure.Dismiss();
   // The other windows come back before this one hides, so one of them takes the activation.
   const TModalResult result = FModalResult;
   restore();
@@ -604,6 +605,11 @@ void TApplication::HandleException(TObject* Sender) {
 
 void TApplication::ShowException(const std::exception& E) {
   std::string msg = E.what();
+  // Its own errors name what failed; the code behind one says why.
+  if (const auto* error = dynamic_cast<const Exception*>(&E); error && error->ErrorCode() != 0) {
+    const std::string why = win::ErrorText(error->ErrorCode());
+    if (msg.find(why) == std::string::npos) msg += ": " + why;
+  }
   // The class library ends the sentence when the text does not.
   if (!msg.empty() && msg.back() > '.') msg += '.';
   MessageBox(msg, Title(), MB_OK | MB_ICONSTOP);

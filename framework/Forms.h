@@ -15,11 +15,6 @@
 
 namespace vorra {
 
-class EInvalidOperation : public std::logic_error {
- public:
-  using std::logic_error::logic_error;
-};
-
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 using TBorderStyle = TFormBorderStyle;
 enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/Component.h"
+#include "framework/SysUtils.h"
 #include "framework/Set.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Text.h"
@@ -259,9 +260,9 @@ class TGraphic : public TPersistent {
   bool FTransparent = false;
 };
 
-class EInvalidGraphic : public std::runtime_error {
+class EInvalidGraphic : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  using Exception::Exception;
 };
 
 // A top-down 32-bit DIB section with a canvas on it.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/ControlParts.h"
 #include "platform/ui/Draw.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Text.h"
@@ -10,12 +11,6 @@
 namespace vorra {
 
 namespace {
-
-// The client area without making the window for it: a control that has
-// no parent yet has no window, and asking for one would fail.
-TRect ClientArea(TWinControl* c) {
-  return c->HandleAllocated() ? c->ClientRect() : Rect(0, 0, c->Width(), c->Height());
-}
 
 [[noreturn]] void IndexError(int Index) { throw EStringListError(Format("List index out of bounds (%d)", Index)); }
 }  // namespace
@@ -32,7 +27,7 @@ TPage::TPage(TNotebook* Notebook) : TCustomControl(Notebook) {
 void TPage::Paint() {
   Canvas()->Brush()->SetStyle(bsSolid);
   Canvas()->Brush()->SetColor(Color());
-  Canvas()->FillRect(ClientArea(this));
+  Canvas()->FillRect(ClientAreaOf(this));
 }
 
 // --- TPageAccess
@@ -140,7 +135,7 @@ void TNotebook::Notification(TComponent* AComponent, TOperation Operation) {
 void TNotebook::Paint() {
   Canvas()->Brush()->SetStyle(bsSolid);
   Canvas()->Brush()->SetColor(Color());
-  Canvas()->FillRect(ClientArea(this));
+  Canvas()->FillRect(ClientAreaOf(this));
 }
 
 // --- TTabControl
@@ -223,7 +218,7 @@ int TTabControl::IndexOfTabAt(int X, int Y) {
 }
 
 TRect TTabControl::DisplayRect() {
-  const TRect c = ClientArea(this);
+  const TRect c = ClientAreaOf(this);
   return Rect(c.Left + 4, c.Top + BandHeight() + 2 + 4, std::max(c.Left + 4, c.Right - 4),
               std::max(c.Top + BandHeight() + 6, c.Bottom - 4));
 }
@@ -314,7 +309,7 @@ void TTabControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y
 
 void TTabControl::Paint() {
   TCanvas* c = Canvas();
-  const TRect client = ClientArea(this);
+  const TRect client = ClientAreaOf(this);
   c->Brush()->SetStyle(bsSolid);
   c->Brush()->SetColor(Color());
   c->FillRect(client);

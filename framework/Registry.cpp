@@ -30,12 +30,12 @@ std::string Format(const char* pattern, const std::string& name) {
   throw ERegistryException(Format("Invalid data type for '%s'", name));
 }
 
-[[noreturn]] void GetDataError(const std::string& name) {
-  throw ERegistryException(Format("Failed to get data for '%s'", name));
+[[noreturn]] void GetDataError(const std::string& name, LONG rc) {
+  throw ERegistryException(Format("Failed to get data for '%s'", name), HRESULT_FROM_WIN32(static_cast<DWORD>(rc)));
 }
 
-[[noreturn]] void SetDataError(const std::string& name) {
-  throw ERegistryException(Format("Failed to set data for '%s'", name));
+[[noreturn]] void SetDataError(const std::string& name, LONG rc) {
+  throw ERegistryException(Format("Failed to set data for '%s'", name), HRESULT_FROM_WIN32(static_cast<DWORD>(rc)));
 }
 
 // Names are read by index until the end; a buffer that is too small grows.
@@ -188,25 +188,25 @@ std::string TRegistry::ReadString(const std::string& name) {
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value) {
-  if (value.size() >= RegMaxValueSize ||
-      RegSetValueExA(current_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1)) != 0)
-    SetDataError(name);
+  if (value.size() >= RegMaxValueSize) SetDataError(name, static_cast<LONG>(ERROR_INVALID_PARAMETER));
+  const LONG rc = RegSetValueExA(current_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>(value.size() + 1));
+  if (rc != 0) SetDataError(name, rc);
 }
 
 int TRegistry::ReadInteger(const std::string& name) {
   DWORD type = REG_NONE, value = 0, size = sizeof value;
   const LONG rc = RegQueryValueExA(current_, name.c_str(), nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size);
   if (rc == static_cast<LONG>(ERROR_MORE_DATA)) ReadError(name);
-  if (rc != 0) GetDataError(name);
+  if (rc != 0) GetDataError(name, rc);
   if (type != REG_DWORD || size != sizeof value) ReadError(name);
   return static_cast<int>(value);
 }
 
 void TRegistry::WriteInteger(const std::string& name, int value) {
   const DWORD data = static_cast<DWORD>(value);
-  if (RegSetValueExA(current_, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data) != 0)
-    SetDataError(name);
+  const LONG rc = RegSetValueExA(current_, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+  if (rc != 0) SetDataError(name, rc);
 }
 
 }  // namespace vorra

@@ -15,13 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "framework/SysUtils.h"
 #include "platform/registry/Registry.h"
 
 namespace vorra {
 
-class ERegistryException : public std::runtime_error {
+// Carries the registry's result as its code (0 for a value of the wrong type).
+class ERegistryException : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  using Exception::Exception;
 };
 
 class TRegistry {

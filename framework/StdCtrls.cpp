@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "platform/ui/Clipboard.h"
 #include "platform/ui/Draw.h"
 #include "platform/ui/Paint.h"
 #include "platform/ui/Text.h"
+#include "platform/win/Ascii.h"
+#include "platform/win/ScopeGuard.h"
+#include "platform/win/Utf8.h"
 
 namespace vorra {
 
@@ -58,7 +62,7 @@ bool IsAccel(unsigned Key, const std::string& Text) {
       ++i;
       continue;
     }
-    return std::toupper(static_cast<unsigned char>(Text[i + 1])) == std::toupper(static_cast<int>(Key & 0xFF));
+    return win::AsciiToUpper(Text[i + 1]) == win::AsciiToUpper(static_cast<char>(Key & 0xFF));
   }
   return false;
 }
@@ -611,13 +615,10 @@ void TEdit::SetSelText(const std::string& v) {
   t.replace(static_cast<size_t>(FSelStart), static_cast<size_t>(FSelLength), v);
   const int caret = FSelStart + static_cast<int>(v.size());
   FChanging = true;
-  try {
+  {
+    const auto cleanup = win::ScopeExit([&] { FChanging = false; });
     SetText(t);
-  } catch (...) {
-    FChanging = false;
-    throw;
   }
-  FChanging = false;
   FModified = true;
   SetSelection(caret, caret);
   Change();
@@ -675,12 +676,7 @@ void TEdit::InsertText(const std::string& in) {
   if (FMaxLength > 0) {
     const int room = FMaxLength - (static_cast<int>(FText.size()) - FSelLength);
     if (room <= 0 && !s.empty()) return;
-    if (static_cast<int>(s.size()) > room) {
-      // Never cut a character in two.
-      size_t cut = static_cast<size_t>(std::max(room, 0));
-      while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
-      s.resize(cut);
-    }
+    s = win::CutUtf8(std::move(s), static_cast<size_t>(std::max(room, 0)));  // never a character cut in two
   }
   if (s.empty() && FSelLength == 0) return;
   SetSelText(s);

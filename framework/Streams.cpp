@@ -8,7 +8,18 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/win/ErrorText.h"
+
 namespace vorra {
+
+namespace {
+
+[[noreturn]] void FileError(const char* what, const std::string& name, int error) {
+  const win::HRESULT code = win::HResultFromErrno(error);
+  throw EStreamError(Format("%s \"%s\": %s", what, name.c_str(), win::ErrorText(code).c_str()), code);
+}
+
+}  // namespace
 
 void TStream::ReadBuffer(void* Buffer, std::int64_t Count) {
   if (Count != 0 && Read(Buffer, Count) != Count) throw EReadError("Stream read error");
@@ -152,8 +163,10 @@ TFileStream::TFileStream(const std::string& FileName, unsigned Mode) : name_(Fil
     }
   }
   if (fd_ < 0) {
-    if (create) throw EFCreateError(Format("Cannot create file \"%s\". %s", FileName.c_str(), SysErrorMessage(error).c_str()));
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", FileName.c_str(), SysErrorMessage(error).c_str()));
+    const win::HRESULT code = win::HResultFromErrno(error, create);
+    const std::string why = win::ErrorText(code);
+    if (create) throw EFCreateError(Format("Cannot create file \"%s\": %s", FileName.c_str(), why.c_str()), code);
+    throw EFOpenError(Format("Cannot open file \"%s\": %s", FileName.c_str(), why.c_str()), code);
   }
 }
 
@@ -191,13 +204,13 @@ std::int64_t TFileStream::Seek(std::int64_t Offset, int Origin) {
   else if (Origin == soFromEnd) whence = SEEK_END;
   else if (Origin != soFromBeginning) throw EStreamError("Invalid stream operation");
   const off_t pos = ::lseek(fd_, static_cast<off_t>(Offset), whence);
-  if (pos < 0) throw EStreamError(Format("Cannot seek in \"%s\". %s", name_.c_str(), SysErrorMessage(errno).c_str()));
+  if (pos < 0) FileError("Cannot seek in", name_, errno);
   return pos;
 }
 
 void TFileStream::SetSize(std::int64_t NewSize) {
   if (::ftruncate(fd_, static_cast<off_t>(NewSize)) != 0)
-    throw EStreamError(Format("Cannot set the size of \"%s\". %s", name_.c_str(), SysErrorMessage(errno).c_str()));
+    FileError("Cannot set the size of", name_, errno);
   // The position stays unless it lay past the new end.
   if (Position() > NewSize) SetPosition(NewSize);
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "framework/Streams.h"
+#include "platform/win/ScopeGuard.h"
 
 namespace vorra {
 
@@ -30,13 +31,8 @@ int TStrings::AddObject(const std::string& S, TObject* AObject) {
 
 void TStrings::AddStrings(const TStrings* Strings) {
   BeginUpdate();
-  try {
-    for (int i = 0; i < Strings->Count(); ++i) AddObject(Strings->Get(i), Strings->GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  const auto cleanup = win::ScopeExit([&] { EndUpdate(); });
+  for (int i = 0; i < Strings->Count(); ++i) AddObject(Strings->Get(i), Strings->GetObject(i));
 }
 
 void TStrings::Assign(const TPersistent* Source) {
@@ -47,35 +43,25 @@ void TStrings::Assign(const TPersistent* Source) {
   }
   if (source == this) return;
   BeginUpdate();
-  try {
-    Clear();
-    delimiter_ = source->delimiter_;
-    quoteChar_ = source->quoteChar_;
-    nameValueSeparator_ = source->nameValueSeparator_;
-    strictDelimiter_ = source->strictDelimiter_;
-    lineBreak_ = source->lineBreak_;
-    AddStrings(source);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  const auto cleanup = win::ScopeExit([&] { EndUpdate(); });
+  Clear();
+  delimiter_ = source->delimiter_;
+  quoteChar_ = source->quoteChar_;
+  nameValueSeparator_ = source->nameValueSeparator_;
+  strictDelimiter_ = source->strictDelimiter_;
+  lineBreak_ = source->lineBreak_;
+  AddStrings(source);
 }
 
 void TStrings::Exchange(int Index1, int Index2) {
   BeginUpdate();
-  try {
-    const std::string s = Get(Index1);
-    TObject* o = GetObject(Index1);
-    Put(Index1, Get(Index2));
-    PutObject(Index1, GetObject(Index2));
-    Put(Index2, s);
-    PutObject(Index2, o);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  const auto cleanup = win::ScopeExit([&] { EndUpdate(); });
+  const std::string s = Get(Index1);
+  TObject* o = GetObject(Index1);
+  Put(Index1, Get(Index2));
+  PutObject(Index1, GetObject(Index2));
+  Put(Index2, s);
+  PutObject(Index2, o);
 }
 
 void TStrings::InsertObject(int Index, const std::string& S, TObject* AObject) {
@@ -86,16 +72,11 @@ void TStrings::InsertObject(int Index, const std::string& S, TObject* AObject) {
 void TStrings::Move(int CurIndex, int NewIndex) {
   if (CurIndex == NewIndex) return;
   BeginUpdate();
-  try {
-    const std::string s = Get(CurIndex);
-    TObject* o = GetObject(CurIndex);
-    Delete(CurIndex);
-    InsertObject(NewIndex, s, o);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  const auto cleanup = win::ScopeExit([&] { EndUpdate(); });
+  const std::string s = Get(CurIndex);
+  TObject* o = GetObject(CurIndex);
+  Delete(CurIndex);
+  InsertObject(NewIndex, s, o);
 }
 
 bool TStrings::Equals(const TStrings* Strings) const {
@@ -175,21 +156,16 @@ std::string TStrings::Text() const {
 
 void TStrings::SetText(const std::string& Value) {
   BeginUpdate();
-  try {
-    Clear();
-    std::size_t i = 0;
-    while (i < Value.size()) {
-      const std::size_t start = i;
-      while (i < Value.size() && Value[i] != '\r' && Value[i] != '\n') ++i;
-      Add(Value.substr(start, i - start));
-      if (i < Value.size() && Value[i] == '\r') ++i;
-      if (i < Value.size() && Value[i] == '\n') ++i;
-    }
-  } catch (...) {
-    EndUpdate();
-    throw;
+  const auto cleanup = win::ScopeExit([&] { EndUpdate(); });
+  Clear();
+  std::size_t i = 0;
+  while (i < Value.size()) {
+    const std::size_t start = i;
+    while (i < Value.size() && Value[i] != '\r' && Value[i] != '\n') ++i;
+    Add(Value.substr(start, i - start));
+    if (i < Value.size() && Value[i] == '\r') ++i;
+    if (i < Value.size() && Value[i] == '\n') ++i;
   }
-  EndUpdate();
 }
 
 std::string TStrings::DelimitedTextWith(char delimiter, char quote) const {
@@ -211,33 +187,28 @@ void TStrings::SetDelimitedTextWith(const std::string& value, char delimiter, ch
     while (p < value.size() && Blank(value[p]) && value[p] != delimiter) ++p;
   };
   BeginUpdate();
-  try {
-    Clear();
-    std::size_t p = 0;
-    if (!strict) skipBlanks(p);
-    while (p < value.size()) {
-      std::string item;
-      if (value[p] == quote) {
-        item = AnsiExtractQuotedStr(value, p, quote);
-      } else {
-        const std::size_t start = p;
-        while (p < value.size() && value[p] != delimiter && (strict || !Blank(value[p]))) ++p;
-        item = value.substr(start, p - start);
-      }
-      Add(item);
-      if (!strict) skipBlanks(p);
-      if (p < value.size() && value[p] == delimiter) {
-        ++p;
-        // A delimiter at the very end leaves one more, empty, item.
-        if (p == value.size()) Add("");
-        if (!strict) skipBlanks(p);
-      }
+  const auto cleanup = win::ScopeExit([&] { EndUpdate(); });
+  Clear();
+  std::size_t p = 0;
+  if (!strict) skipBlanks(p);
+  while (p < value.size()) {
+    std::string item;
+    if (value[p] == quote) {
+      item = AnsiExtractQuotedStr(value, p, quote);
+    } else {
+      const std::size_t start = p;
+      while (p < value.size() && value[p] != delimiter && (strict || !Blank(value[p]))) ++p;
+      item = value.substr(start, p - start);
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
+    Add(item);
+    if (!strict) skipBlanks(p);
+    if (p < value.size() && value[p] == delimiter) {
+      ++p;
+      // A delimiter at the very end leaves one more, empty, item.
+      if (p == value.size()) Add("");
+      if (!strict) skipBlanks(p);
+    }
   }
-  EndUpdate();
 }
 
 std::string TStrings::DelimitedText() const { return DelimitedTextWith(delimiter_, quoteChar_); }

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win/Ascii.h"
+
 namespace vorra {
 
 std::string Format(const char* fmt, ...) {
@@ -42,15 +44,14 @@ int CompareStr(const std::string& a, const std::string& b) {
 }
 
 namespace {
-unsigned char Upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
 bool Blank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 }  // namespace
 
 int CompareText(const std::string& a, const std::string& b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char x = Upper(static_cast<unsigned char>(a[i]));
-    const unsigned char y = Upper(static_cast<unsigned char>(b[i]));
+    const auto x = static_cast<unsigned char>(win::AsciiToUpper(a[i]));
+    const auto y = static_cast<unsigned char>(win::AsciiToUpper(b[i]));
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);

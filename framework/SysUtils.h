@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/win/Types.h"
+
 namespace vorra {
 
 class TObject;
@@ -14,11 +16,17 @@ class TObject;
 // Every event that only names its sender.
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
-// The root of the class library's errors: the text the application shows.
+// The root of the class library's errors: the text the application shows and
+// the system's code of the failure behind it, an HRESULT (a Win32 code in its
+// FACILITY_WIN32 form), 0 when there is none.
 class Exception : public std::runtime_error {
  public:
-  explicit Exception(const std::string& Msg) : std::runtime_error(Msg) {}
+  explicit Exception(const std::string& Msg, win::HRESULT Code = 0) : std::runtime_error(Msg), FErrorCode(Code) {}
   std::string Message() const { return what(); }
+  win::HRESULT ErrorCode() const { return FErrorCode; }
+
+ private:
+  win::HRESULT FErrorCode;
 };
 
 class EListError : public Exception {
@@ -52,6 +60,14 @@ class EFOpenError : public EFileStreamError {
 class EFCreateError : public EFileStreamError {
  public:
   using EFileStreamError::EFileStreamError;
+};
+class EInvalidOperation : public Exception {
+ public:
+  using Exception::Exception;
+};
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
 };
 
 // printf-style formatting into a string.

@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+#include "platform/win/Ascii.h"
+
 namespace win {
 
 const IID IID_NULL{};
@@ -401,17 +403,6 @@ std::string TrimAscii(const std::string& s) {
   return s.substr(a, b - a);
 }
 
-bool EqualsNoCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i]; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return i == a.size() && !b[i];
-}
-
 HRESULT ReadScalar(const VARIANT& v, TScalar& s) {
   switch (v.vt) {
     case VT_EMPTY: s.kind = TScalar::kInt, s.i = 0; return S_OK;
@@ -527,8 +518,8 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, WORD flags, VARTYPE
         if (s.kind == TScalar::kBool) b = s.b;
         else if (s.kind == TScalar::kInt) b = s.i != 0;
         else if (s.kind == TScalar::kReal) b = s.r != 0;
-        else if (EqualsNoCase(TrimAscii(s.text), "true")) b = true;
-        else if (EqualsNoCase(TrimAscii(s.text), "false")) b = false;
+        else if (AsciiEqualsIgnoreCase(TrimAscii(s.text), "true")) b = true;
+        else if (AsciiEqualsIgnoreCase(TrimAscii(s.text), "false")) b = false;
         else {
           TScalar n;
           if (const HRESULT hr = TextToNumber(s.text, n); FAILED(hr)) return hr;

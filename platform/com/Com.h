@@ -49,36 +49,6 @@ bool GuidFromString(const std::string& text, GUID& guid);
 // A GUID written in the source as text; a malformed one is a programming error (aborts).
 GUID MakeGuid(const char* text);
 
-// ---- HRESULTs (the common ones are in Types.h) ----
-
-inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFF);
-inline constexpr HRESULT E_HANDLE = static_cast<HRESULT>(0x80070006);
-inline constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110);
-inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111);
-inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
-inline constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3);
-inline constexpr HRESULT DISP_E_UNKNOWNINTERFACE = static_cast<HRESULT>(0x80020001);
-inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003);
-inline constexpr HRESULT DISP_E_PARAMNOTFOUND = static_cast<HRESULT>(0x80020004);
-inline constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005);
-inline constexpr HRESULT DISP_E_UNKNOWNNAME = static_cast<HRESULT>(0x80020006);
-inline constexpr HRESULT DISP_E_NONAMEDARGS = static_cast<HRESULT>(0x80020007);
-inline constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008);
-inline constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009);
-inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000A);
-inline constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000B);
-inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000E);
-inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000F);
-inline constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = static_cast<HRESULT>(0x8002802B);
-inline constexpr HRESULT OLE_E_BLANK = static_cast<HRESULT>(0x80040007);
-inline constexpr HRESULT OLE_E_NOCONNECTION = static_cast<HRESULT>(0x80040004);
-inline constexpr HRESULT OLE_E_NOTRUNNING = static_cast<HRESULT>(0x80040005);
-inline constexpr HRESULT OLE_E_CANT_BINDTOSOURCE = static_cast<HRESULT>(0x8004000A);
-inline constexpr HRESULT OLECMDERR_E_NOTSUPPORTED = static_cast<HRESULT>(0x80040100);
-inline constexpr HRESULT OLECMDERR_E_UNKNOWNGROUP = static_cast<HRESULT>(0x80040104);
-inline constexpr HRESULT CONNECT_E_NOCONNECTION = static_cast<HRESULT>(0x80040200);
-inline constexpr HRESULT CONNECT_E_ADVISELIMIT = static_cast<HRESULT>(0x80040201);
-
 // ---- Strings ----
 
 // 16-bit COM text (UTF-16 code units).
@@ -174,7 +144,6 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
 HRESULT SafeArrayDestroy(SAFEARRAY* psa);
 HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
 HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
-inline constexpr HRESULT DISP_E_ARRAYISLOCKED = static_cast<HRESULT>(0x8002000D);
 
 // The Automation variant: the Windows layout of the members used here.
 struct VARIANT {

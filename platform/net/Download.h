@@ -13,19 +13,6 @@
 
 namespace win {
 
-// The URL moniker errors, with their Windows values.
-inline constexpr HRESULT INET_E_INVALID_URL = static_cast<HRESULT>(0x800C0002);
-inline constexpr HRESULT INET_E_NO_SESSION = static_cast<HRESULT>(0x800C0003);
-inline constexpr HRESULT INET_E_CANNOT_CONNECT = static_cast<HRESULT>(0x800C0004);
-inline constexpr HRESULT INET_E_RESOURCE_NOT_FOUND = static_cast<HRESULT>(0x800C0005);
-inline constexpr HRESULT INET_E_OBJECT_NOT_FOUND = static_cast<HRESULT>(0x800C0006);
-inline constexpr HRESULT INET_E_DATA_NOT_AVAILABLE = static_cast<HRESULT>(0x800C0007);
-inline constexpr HRESULT INET_E_DOWNLOAD_FAILURE = static_cast<HRESULT>(0x800C0008);
-inline constexpr HRESULT INET_E_CONNECTION_TIMEOUT = static_cast<HRESULT>(0x800C000B);
-inline constexpr HRESULT INET_E_UNKNOWN_PROTOCOL = static_cast<HRESULT>(0x800C000D);
-inline constexpr HRESULT INET_E_SECURITY_PROBLEM = static_cast<HRESULT>(0x800C000E);
-inline constexpr HRESULT INET_E_REDIRECT_FAILED = static_cast<HRESULT>(0x800C0014);
-
 // The status codes that OnProgress reports, with their Windows values.
 inline constexpr ULONG BINDSTATUS_CONNECTING = 2;
 inline constexpr ULONG BINDSTATUS_REDIRECTING = 3;

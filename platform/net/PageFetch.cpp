@@ -15,6 +15,7 @@
 #include "platform/net/DownloadText.h"
 #include "platform/net/Transfer.h"
 #include "platform/net/UrlCache.h"
+#include "platform/win/ErrorText.h"
 
 namespace win::net {
 
@@ -151,27 +152,6 @@ HRESULT FetchPage(const TPageRequest& request, TPageResponse& response) {
   return S_OK;
 }
 
-std::string FetchErrorText(HRESULT hr) {
-  switch (hr) {
-    case INET_E_INVALID_URL: return "The address is not valid.";
-    case INET_E_UNKNOWN_PROTOCOL: return "The address uses a protocol that is not supported.";
-    case INET_E_RESOURCE_NOT_FOUND: return "The server could not be found.";
-    case INET_E_OBJECT_NOT_FOUND: return "The page could not be found (HTTP 404).";
-    case E_ACCESSDENIED: return "Access to the page was denied.";
-    case INET_E_CANNOT_CONNECT: return "Cannot connect to the server.";
-    case INET_E_CONNECTION_TIMEOUT: return "The server did not answer in time.";
-    case INET_E_REDIRECT_FAILED: return "The page redirects too often or to an unusable address.";
-    case INET_E_SECURITY_PROBLEM: return "A secure connection could not be established.";
-    case INET_E_DATA_NOT_AVAILABLE: return "The page is not available (offline, or the server sent nothing).";
-    case INET_E_DOWNLOAD_FAILURE: return "The page could not be loaded.";
-    case E_ABORT: return "The navigation was canceled.";
-    case E_OUTOFMEMORY: return "Not enough memory to load the page.";
-    default:
-      if (hr == HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)) return "The page is too large.";
-      char buf[48];
-      std::snprintf(buf, sizeof buf, "The page could not be loaded (0x%08X).", static_cast<unsigned>(hr));
-      return buf;
-  }
-}
+std::string FetchErrorText(HRESULT hr) { return ErrorText(hr); }
 
 }  // namespace win::net

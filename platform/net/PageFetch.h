@@ -50,7 +50,7 @@ struct TPageResponse {
 // HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) past MaxBytes, E_ABORT when cancelled.
 HRESULT FetchPage(const TPageRequest& request, TPageResponse& response);
 
-// A short English text for the failures FetchPage answers.
+// The failures FetchPage answers in words: win::ErrorText.
 std::string FetchErrorText(HRESULT hr);
 
 }  // namespace win::net

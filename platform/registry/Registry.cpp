@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/shell/UserFolders.h"
+#include "platform/win/Ascii.h"
 #include "platform/sqlite/Sqlite.h"
 
 namespace win {
@@ -66,13 +67,6 @@ const TSchema& ExpectedSchema() {
     return ReadSchema(mem);
   }();
   return schema;
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
 }
 
 // One enumeration snapshot: the store it was taken from and the state of the
@@ -161,7 +155,7 @@ class TStore {
   std::size_t Walk(std::int64_t& id, const std::vector<std::string>& names) {
     std::size_t i = 0;
     for (; i < names.size(); ++i) {
-      const auto child = FindChild(id, Lower(names[i]));
+      const auto child = FindChild(id, AsciiLowerCase(names[i]));
       if (!child) break;
       id = *child;
     }
@@ -170,7 +164,7 @@ class TStore {
 
   std::int64_t InsertKey(std::int64_t parent, const std::string& name) {
     TStatementUse st(*insertKey);
-    st->Bind(1, parent).Bind(2, name).Bind(3, Lower(name)).Run();
+    st->Bind(1, parent).Bind(2, name).Bind(3, AsciiLowerCase(name)).Run();
     return db->LastInsertRowId();
   }
 
@@ -321,19 +315,6 @@ TStore& CurrentStore(std::string& complaint) {
   return *g_store;
 }
 
-DWORD MapSqlite(int code, bool write) {
-  switch (code & 0xFF) {
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB: return ERROR_BADDB;
-    case SQLITE_FULL: return ERROR_DISK_FULL;
-    case SQLITE_NOMEM:
-    case SQLITE_TOOBIG: return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_READONLY:
-    case SQLITE_PERM: return ERROR_ACCESS_DENIED;
-    default: return write ? ERROR_CANTWRITE : ERROR_CANTREAD;
-  }
-}
-
 // Runs one registry call on the store under the process lock. Damage found
 // on the way retires the store for the rest of the run; the reporter is
 // called after the lock is let go.
@@ -351,7 +332,7 @@ LONG WithStore(bool write, F&& call) {
       try {
         result = call(s);
       } catch (const ESqlite& e) {
-        result = static_cast<LONG>(MapSqlite(e.Code(), write));
+        result = static_cast<LONG>(SqliteToWin32Error(e.Code(), write));
         if (result == static_cast<LONG>(ERROR_BADDB)) {
           s.error = ERROR_BADDB;
           s.Drop();
@@ -508,7 +489,7 @@ LONG RegCloseKey(HKEY hKey) {
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                       LPDWORD lpcbData) {
   if (lpReserved || (lpData && !lpcbData)) return Err(ERROR_INVALID_PARAMETER);
-  const std::string lname = Lower(lpValueName ? lpValueName : "");
+  const std::string lname = AsciiLowerCase(lpValueName ? lpValueName : "");
   return WithStore(false, [&](TStore& s) {
     THandle* h;
     if (const LONG rc = Resolve(s, hKey, KEY_QUERY_VALUE, h)) return rc;
@@ -533,7 +514,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
     TTransaction t(*s.db);
     if (!s.KeyExists(h->key)) return Err(ERROR_KEY_DELETED);
     TStatementUse st(*s.upsertValue);
-    st->Bind(1, h->key).Bind(2, name).Bind(3, Lower(name)).Bind(4, static_cast<std::int64_t>(dwType));
+    st->Bind(1, h->key).Bind(2, name).Bind(3, AsciiLowerCase(name)).Bind(4, static_cast<std::int64_t>(dwType));
     st->BindBlob(5, data.data(), data.size()).Run();
     t.Commit();
     ++s.localWrites;
@@ -542,7 +523,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
 }
 
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-  const std::string lname = Lower(lpValueName ? lpValueName : "");
+  const std::string lname = AsciiLowerCase(lpValueName ? lpValueName : "");
   return WithStore(true, [&](TStore& s) {
     THandle* h;
     if (const LONG rc = Resolve(s, hKey, KEY_SET_VALUE, h)) return rc;

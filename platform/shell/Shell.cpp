@@ -12,6 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/win/ErrorText.h"
+
 namespace win {
 
 namespace fs = std::filesystem;
@@ -39,15 +41,15 @@ std::vector<std::string> SplitList(LPCSTR list) {
 
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
+// The Win32 code of a file-system failure, where it has one users can read.
 int CodeOf(const std::error_code& ec) {
-  switch (ec.value()) {
-    case ENOENT: return static_cast<int>(ERROR_FILE_NOT_FOUND);
-    case ENOTDIR: return static_cast<int>(ERROR_PATH_NOT_FOUND);
-    case EACCES:
-    case EPERM: return static_cast<int>(ERROR_ACCESS_DENIED);
-    case EROFS: return static_cast<int>(ERROR_WRITE_PROTECT);
-    case ENOSPC:
-    case EDQUOT: return static_cast<int>(ERROR_DISK_FULL);
+  const DWORD error = ErrnoToWin32Error(ec.value());
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_DIRECTORY:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_DISK_FULL: return static_cast<int>(error);
     default: return DE_UNKNOWN_ERROR;
   }
 }
@@ -95,7 +97,7 @@ class TOperation {
   }
 
   int Fail(const std::string& what, const fs::path& p, const std::error_code& ec) {
-    return Fail(CodeOf(ec), "Cannot " + what + " '" + p.string() + "': " + ec.message());
+    return Fail(CodeOf(ec), "Cannot " + what + " '" + p.string() + "': " + Win32ErrorText(ErrnoToWin32Error(ec.value())));
   }
 
   int Cancelled() {

@@ -1,5 +1,7 @@
 #include "platform/sqlite/Sqlite.h"
 
+#include "platform/win/ScopeGuard.h"
+
 namespace sqlite {
 
 TDatabase::TDatabase(const std::string& path, int busyTimeoutMs) {
@@ -13,22 +15,21 @@ TDatabase::TDatabase(const std::string& path, int busyTimeoutMs) {
   }
   sqlite3_busy_timeout(db_, busyTimeoutMs);
   sqlite3_extended_result_codes(db_, 1);
-  try {
-    // While another process creates the file, the switch to WAL fails at
-    // once instead of waiting for it: wait here, within the same timeout.
-    for (int waited = 0;; waited += sqlite3_sleep(5)) {
-      const int mode = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-      if ((mode & 0xFF) != SQLITE_BUSY || waited >= busyTimeoutMs) {
-        if (mode != SQLITE_OK) Fail(mode, path);
-        break;
-      }
-    }
-    Exec("PRAGMA synchronous=NORMAL");
-  } catch (...) {
+  auto closeOnFailure = win::ScopeExit([this] {
     sqlite3_close_v2(db_);
     db_ = nullptr;
-    throw;
+  });
+  // While another process creates the file, the switch to WAL fails at
+  // once instead of waiting for it: wait here, within the same timeout.
+  for (int waited = 0;; waited += sqlite3_sleep(5)) {
+    const int mode = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if ((mode & 0xFF) != SQLITE_BUSY || waited >= busyTimeoutMs) {
+      if (mode != SQLITE_OK) Fail(mode, path);
+      break;
+    }
   }
+  Exec("PRAGMA synchronous=NORMAL");
+  closeOnFailure.Dismiss();
 }
 
 TDatabase::~TDatabase() { sqlite3_close_v2(db_); }

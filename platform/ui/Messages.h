@@ -421,13 +421,4 @@ inline constexpr UINT SPI_GETWORKAREA = 0x0030;
 
 inline constexpr UINT USER_TIMER_MINIMUM = 10;
 
-// Window-layer error codes.
-inline constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
-inline constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
-inline constexpr DWORD ERROR_WINDOW_OF_OTHER_THREAD = 1408;
-inline constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
-inline constexpr DWORD ERROR_CLASS_DOES_NOT_EXIST = 1411;
-inline constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
-inline constexpr DWORD ERROR_TIMER_NOT_FOUND = 1402;
-
 }  // namespace win

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win/Ascii.h"
+
 namespace win {
 
 namespace {
@@ -29,12 +31,6 @@ struct TRegistry {
 TRegistry& Registry() {
   static TRegistry* r = new TRegistry;  // outlives every static that may call in
   return *r;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
 }
 
 std::string WithDll(std::string lower) {
@@ -59,7 +55,7 @@ TBuiltin* AsBuiltin(TRegistry& r, HMODULE h) {
 bool RegisterBuiltinModule(const char* name, std::initializer_list<TModuleExport> exports) {
   TRegistry& r = Registry();
   std::lock_guard lock(r.Lock);
-  const std::string key = WithDll(Lower(name));
+  const std::string key = WithDll(AsciiLowerCase(name));
   TBuiltin* b = FindBuiltin(r, key);
   if (!b) {
     r.Builtins.push_back(std::make_unique<TBuiltin>());
@@ -78,7 +74,7 @@ HMODULE LoadLibraryA(LPCSTR name) {
   }
   TRegistry& r = Registry();
   std::lock_guard lock(r.Lock);
-  if (TBuiltin* b = FindBuiltin(r, WithDll(Lower(name)))) return reinterpret_cast<HMODULE>(b);
+  if (TBuiltin* b = FindBuiltin(r, WithDll(AsciiLowerCase(name)))) return reinterpret_cast<HMODULE>(b);
   // An empty name would make dlopen hand back the program itself.
   void* h = *name ? dlopen(name, RTLD_NOW | RTLD_LOCAL) : nullptr;
   if (!h) {

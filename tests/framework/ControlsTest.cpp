@@ -148,7 +148,7 @@ TEST_F(ControlsTest, WindowsAreMadeWhenFirstNeededAndGoWithTheirControls) {
   EXPECT_TRUE(IsChild(panel->Handle(), edit->Handle()));
   const HWND eh = edit->Handle();
   auto* lone = new TEdit(nullptr);
-  EXPECT_THROW(lone->Handle(), std::logic_error);  // no parent window
+  EXPECT_THROW(lone->Handle(), EInvalidOperation);  // no parent window
   delete lone;
   // Taken out of its parent, the window goes; freeing the panel frees the edit inside it.
   edit->SetParent(nullptr);

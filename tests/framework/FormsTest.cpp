@@ -260,6 +260,13 @@ TEST_F(FormsTest, AnExceptionFromAClickHandlerIsShownAndTheLoopGoesOn) {
     Application->HandleException(nullptr);
   }
   EXPECT_EQ(requests_.back().Text, "Done.");
+  // A class library error that names only what failed is shown with why, in words.
+  try {
+    throw Exception("Failed to set data for 'x'", win::HRESULT_FROM_WIN32(win::ERROR_ACCESS_DENIED));
+  } catch (...) {
+    Application->HandleException(nullptr);
+  }
+  EXPECT_EQ(requests_.back().Text, "Failed to set data for 'x': access denied.");
 }
 
 TEST_F(FormsTest, ErrorsInOnCreateAndInAnExceptionHandlerDoNotEscape) {

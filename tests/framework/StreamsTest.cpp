@@ -61,11 +61,18 @@ TEST(TFileStream, OpenErrorsNameTheFileAndTheReason) {
   const std::string missing = dir / "missing.bin";
   const std::string msg = MessageOf<EFOpenError>([&] { TFileStream f(missing, fmOpenRead); });
   EXPECT_NE(msg.find("\"" + missing + "\""), std::string::npos) << msg;
-  EXPECT_NE(msg.find("No such file"), std::string::npos) << msg;
+  EXPECT_NE(msg.find("no such file"), std::string::npos) << msg;
 
   const std::string inMissingFolder = dir / "no/such/folder.bin";
   const std::string cmsg = MessageOf<EFCreateError>([&] { TFileStream f(inMissingFolder, fmCreate); });
   EXPECT_NE(cmsg.find("Cannot create file \"" + inMissingFolder + "\""), std::string::npos) << cmsg;
+  EXPECT_NE(cmsg.find("no such folder"), std::string::npos) << cmsg;
+  try {
+    TFileStream f(inMissingFolder, fmCreate);
+    ADD_FAILURE() << "created";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.ErrorCode(), win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND));  // the code goes with the text
+  }
 
   // A folder opens for reading on this system; a file stream must not take it.
   const std::string fmsg = MessageOf<EFOpenError>([&] { TFileStream f(dir.Path().string(), fmOpenRead); });
