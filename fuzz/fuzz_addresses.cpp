@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "platform/shell/Shell.h"
 #include "platform/shell/UserFolders.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <ostream>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "framework/Json.h"
 #include "main/AppFiles.h"
 #include "main/DownProgress.h"

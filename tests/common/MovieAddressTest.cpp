@@ -1,4 +1,4 @@
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 
 #include <gtest/gtest.h>
 
