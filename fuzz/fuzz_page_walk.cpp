@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "main/DownProgress.h"
+#include "main/PageLoader.h"
 #include "platform/html/HtmlDocument.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
