@@ -6,8 +6,8 @@ namespace {
 
 constexpr const char* UrlDelims = "/\\:";
 
-bool IsAsciiAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+using win::IsAsciiAlpha;
+using win::IsAsciiDigit;
 
 // A web address with a host but no path ("http://site", "http://site?q") gains
 // the "/" that closes its host, so its base is the site root and not "http://".
@@ -45,18 +45,6 @@ std::size_t SchemePrefixLength(const std::string& text) {
     ++i;
   if (text.compare(i, 3, "://") != 0) return 0;
   return i + 3;
-}
-
-std::string AnsiUpperCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-std::string AnsiLowerCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
 }
 
 std::string AddTrailingBackslash(const std::string& folder) {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <utility>
+
+#include "platform/win/Ascii.h"
 
 namespace vorra {
 
@@ -28,8 +31,8 @@ std::string MovieParamValue(const std::string& markup);
 // Length of "scheme://" when the text starts with one, else 0.
 std::size_t SchemePrefixLength(const std::string& text);
 
-// ASCII-only case mapping: 8-bit text is UTF-8 here, other bytes stay as they are.
-std::string AnsiUpperCase(std::string text);
-std::string AnsiLowerCase(std::string text);
+// "ANSI" casing is ASCII casing here (8-bit text is UTF-8).
+inline std::string AnsiUpperCase(std::string text) { return win::AsciiUpperCase(std::move(text)); }
+inline std::string AnsiLowerCase(std::string text) { return win::AsciiLowerCase(std::move(text)); }
 
 }  // namespace vorra
