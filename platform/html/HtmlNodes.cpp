@@ -3,9 +3,11 @@
 #include <strings.h>
 
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "platform/win/Ascii.h"
+#include "platform/win/Utf8.h"
 
 namespace win::html {
 
@@ -110,13 +112,20 @@ void OpenTag(const GumboNode* node, const std::string& tag, std::string& out) {
   out.push_back('<');
   out.append(tag);
   const GumboVector& attrs = node->v.element.attributes;
-  for (unsigned i = 0; i < attrs.length; ++i) {
-    const auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
+  auto append = [&](const GumboAttribute* a) {
     out.push_back(' ');
     out.append(a->name);
     out.append("=\"");
     AppendEscaped(out, a->value, std::strlen(a->value), true);
     out.push_back('"');
+  };
+  // IE writes a PARAM's name first, whatever the source order.
+  const GumboAttribute* first =
+      node->v.element.tag == GUMBO_TAG_PARAM ? gumbo_get_attribute(&attrs, "name") : nullptr;
+  if (first) append(first);
+  for (unsigned i = 0; i < attrs.length; ++i) {
+    const auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
+    if (a != first) append(a);
   }
   out.push_back('>');
 }
@@ -223,6 +232,52 @@ std::string InnerTextOf(const GumboNode* root) {
     }
     return IsElement(child) && child->v.element.tag != GUMBO_TAG_SCRIPT && child->v.element.tag != GUMBO_TAG_STYLE;
   });
+  return out;
+}
+
+std::string DecodeCharacterReferences(const std::string& text) {
+  static constexpr std::pair<std::string_view, char32_t> kNamed[] = {
+      {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", 0xA0}};
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t amp = text.find('&', i);
+    if (amp == std::string::npos) break;
+    out.append(text, i, amp - i);
+    i = amp + 1;
+    const std::size_t semi = text.find(';', i);
+    // Longer than any reference here: "#x10FFFF" has 8 characters.
+    if (semi == std::string::npos || semi - i > 8 || semi == i) {
+      out.push_back('&');
+      continue;
+    }
+    const std::string_view name(text.data() + i, semi - i);
+    char32_t cp = 0;
+    bool known = false;
+    if (name[0] == '#') {
+      const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
+      const std::string_view digits = name.substr(hex ? 2 : 1);
+      known = !digits.empty();
+      for (char c : digits) {
+        const int d = IsAsciiDigit(c) ? c - '0'
+                      : hex && AsciiToLower(c) >= 'a' && AsciiToLower(c) <= 'f' ? AsciiToLower(c) - 'a' + 10
+                                                                               : -1;
+        if (d < 0) known = false;
+        else cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(d);
+      }
+      if (cp == 0 || cp > 0x10FFFF) cp = ReplacementChar;
+    } else {
+      for (const auto& [n, c] : kNamed)
+        if (name == n) known = true, cp = c;
+    }
+    if (!known) {
+      out.push_back('&');
+      continue;
+    }
+    AppendUtf8(out, cp);
+    i = semi + 1;
+  }
+  out.append(text, i, std::string::npos);
   return out;
 }
 

@@ -1,6 +1,6 @@
 // Markup is serialised the way IE writes it: tag names in upper case,
 // attribute names in lower case (as the HTML parser leaves them), in source
-// order, every value in double quotes with & and " escaped; text escapes &,
+// order except that a PARAM's NAME comes before its VALUE, every value in double quotes with & and " escaped; text escapes &,
 // < and >; void elements (PARAM, EMBED, IMG...) have no end tag. The children
 // of an OBJECT, its PARAMs among them, are part of its innerHTML.
 // Nothing here recurses: pages nest deep.
@@ -26,6 +26,10 @@ void SerializeInner(const GumboNode* node, std::string& out);
 std::string InnerTextOf(const GumboNode* node);
 // An attribute's value by name (case ignored); false when absent.
 bool AttributeOf(const GumboNode* node, const std::string& name, std::string& value);
+// Text taken from serialised markup with its character references decoded
+// (&amp; &lt; &gt; &quot; &apos; &nbsp; and numeric ones); a reference
+// that is not one of those, or not closed by ";", stays as written.
+std::string DecodeCharacterReferences(const std::string& text);
 // Every element under root (root not included), in document order.
 void CollectElements(const GumboNode* root, TNodeList& out);
 
