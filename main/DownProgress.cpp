@@ -82,6 +82,7 @@ void TDownLoadFrm::StopLoading() {
 }
 
 void TDownLoadFrm::Button1Click(TObject*) {
+  if (Downloading) CancelPressed = true;
   StopLoading();
   Close();
 }
@@ -135,7 +136,8 @@ void TDownLoadFrm::DownloadFlashs() {
       [this](int, win::HRESULT) {
         Downloading = false;
         pb->StepIt();
-      });
+      },
+      &FCancelCallback, [this] { return CancelPressed; });
 }
 
 }  // namespace vorra

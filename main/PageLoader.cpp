@@ -6,6 +6,7 @@
 
 #include "common/MovieAddress.h"
 #include "main/AppFiles.h"
+#include "platform/html/HtmlNodes.h"
 
 namespace vorra {
 
@@ -78,15 +79,38 @@ std::vector<std::string> FindMovieValues(win::IDispatch* document) {
   if (!document) return values;
   ForEachTag(document, "OBJECT", [&](win::IDispatch* element) {
     if (AnsiUpperCase(TextProperty(element, "CLASSID")) != FlashClassId) return;
-    std::string value = MovieParamValue(TextProperty(element, "innerhtml"));
+    // Read from serialised markup, so its references are still encoded.
+    std::string value = AttributeAddress(
+        win::html::DecodeCharacterReferences(MovieParamValue(TextProperty(element, "innerhtml"))));
     // Nothing to fetch: the record would name the folder itself.
     if (!value.empty()) values.push_back(std::move(value));
   });
   ForEachTag(document, "EMBED", [&](win::IDispatch* element) {
     if (AnsiLowerCase(TextProperty(element, "outerhtml")).find(FlashContentType) == std::string::npos) return;
-    values.push_back(TextProperty(element, "src"));
+    values.push_back(AttributeAddress(TextProperty(element, "src")));
   });
   return values;
+}
+
+std::string DocumentBase(win::IDispatch* document, const std::string& pageUrl) {
+  const std::string pageBase = UrlBase(pageUrl);
+  std::string href;
+  bool found = false;
+  if (document) {
+    ForEachTag(document, "BASE", [&](win::IDispatch* element) {
+      win::TVariant v;
+      if (found || win::FAILED(win::DispCallMethod(element, "getAttribute", {win::TVariant::Text("href")}, &v)) ||
+          v.vt != win::VT_BSTR)
+        return;
+      found = true;
+      v.ToText(href);
+    });
+  }
+  href = AttributeAddress(href);
+  if (href.empty()) return pageBase;
+  // A name behind the href makes its folder what UrlBase keeps, one-character
+  // hrefs ("/") included, which ResolveMovieUrl returns unresolved.
+  return UrlBase(ResolveMovieUrl(href + "x", pageBase));
 }
 
 std::string SafeFileName(const std::string& name) {
@@ -116,14 +140,22 @@ std::string TNameBook::FileFor(const std::string& name, const std::string& url) 
 
 int WalkDocument(win::IDispatch* document, const std::string& pageUrl, const std::string& folder,
                  const std::function<void(TFlashItem*)>& add) {
+  // After a redirect the document knows where it came from; a local file
+  // keeps the address as given (files do not redirect).
+  std::string page = document ? TextProperty(document, "URL") : std::string();
+  if (page.empty() || IsLocalAddress(page)) page = pageUrl;
   TNameBook book(folder);
-  const std::string base = UrlBase(pageUrl);
+  const std::string base = DocumentBase(document, page);
   int count = 0;
   for (const std::string& value : FindMovieValues(document)) {
+    std::string url = ResolveMovieUrl(value, base);
+    // A web page never gets a local file copied: such movies are not listed.
+    if (!MayFetchFromPage(url, page)) continue;
     auto* item = new TFlashItem;
-    item->Url = ResolveMovieUrl(value, base);
+    item->Url = std::move(url);
     item->Name = UrlFileName(item->Url);
     item->TempFile = book.FileFor(item->Name, item->Url);
+    item->PageUrl = page;
     add(item);
     ++count;
   }
@@ -131,19 +163,25 @@ int WalkDocument(win::IDispatch* document, const std::string& pageUrl, const std
 }
 
 win::HRESULT DownloadMovie(const TFlashItem& item, win::IBindStatusCallback* callback) {
+  if (!MayFetchFromPage(item.Url, item.PageUrl)) return win::E_ACCESSDENIED;
   const std::string url = RequestAddress(item.Url);
   win::HRESULT hr = win::URLDownloadToFileA(nullptr, url.c_str(), item.TempFile.c_str(), 0, callback);
-  const std::string lower = AnsiLowerCase(url);
-  if (win::FAILED(hr) && lower != url)
-    hr = win::URLDownloadToFileA(nullptr, lower.c_str(), item.TempFile.c_str(), 0, callback);
+  // Servers that fold case answer "not found" for the address as written;
+  // the query is the program's on the server, its case matters.
+  if (hr != win::INET_E_OBJECT_NOT_FOUND) return hr;
+  const std::size_t query = url.find_first_of("?#");
+  const std::string lower = AnsiLowerCase(url.substr(0, query)) + (query == std::string::npos ? "" : url.substr(query));
+  if (lower != url) hr = win::URLDownloadToFileA(nullptr, lower.c_str(), item.TempFile.c_str(), 0, callback);
   return hr;
 }
 
 void DownloadFlashItems(const std::vector<TFlashItem*>& items, const std::function<void(int, int)>& before,
-                        const std::function<void(int, win::HRESULT)>& after, win::IBindStatusCallback* callback) {
+                        const std::function<void(int, win::HRESULT)>& after, win::IBindStatusCallback* callback,
+                        const std::function<bool()>& stopped) {
   const int count = static_cast<int>(items.size());
   std::set<std::string> fetched;
   for (int i = 0; i < count; ++i) {
+    if (stopped && stopped()) break;
     if (before) before(i, count);
     win::HRESULT hr = win::S_OK;
     if (!fetched.count(items[i]->TempFile)) {
