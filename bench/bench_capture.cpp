@@ -1,4 +1,4 @@
-// The page loader's walk as the program runs it (main/DownProgress: the
+// The page loader's walk as the program runs it (main/PageLoader: the
 // document read late-bound by name, every movie value resolved and given a
 // file) over a 5 MB page with 2 000 OBJECT and 2 000 EMBED elements,
 // decoding and parsing included, against gumbo's bare parse of the same
@@ -8,7 +8,7 @@
 
 #include "bench/BenchRatio.h"
 #include "bench/MoviePage.h"
-#include "main/DownProgress.h"
+#include "main/PageLoader.h"
 #include "platform/html/Charset.h"
 #include "platform/html/HtmlDocument.h"
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "framework/ComCtrls.h"
 #include "framework/DialogHook.h"
 #include "framework/Forms.h"

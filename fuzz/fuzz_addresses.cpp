@@ -1,10 +1,10 @@
-// The five address helpers on hostile text. The input is split at its first
+// The address helpers on hostile text. The input is split at its first
 // zero byte into a value and a page address.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
@@ -18,8 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)vorra::MovieParamValue(input);
   (void)vorra::AddTrailingBackslash(value);
 
+  (void)vorra::AttributeAddress(value);
+
   // Properties every result must have.
   if (name.size() > url.size()) __builtin_trap();
   if (!base.empty() && base.size() > page.size() + 1) __builtin_trap();
+  // A value resolved on a web page is never a bare local path, and no local
+  // address may be fetched for it.
+  const bool webPage = vorra::SchemePrefixLength(page) > 0 && !vorra::IsLocalAddress(page);
+  if (webPage && value.size() >= 2 && vorra::SchemePrefixLength(value) == 0 && vorra::IsLocalAddress(url))
+    __builtin_trap();
+  if (webPage && vorra::IsLocalAddress(url) && vorra::MayFetchFromPage(url, page)) __builtin_trap();
   return 0;
 }

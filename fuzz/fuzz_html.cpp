@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "platform/html/Charset.h"
 #include "platform/html/HtmlDocument.h"
 

@@ -1,12 +1,13 @@
 // The page loader's walk on hostile pages: whatever the markup and the movie
 // values, every file it gives out lies directly in the target folder, under a
-// usable name, and one address keeps one file.
+// usable name, one address keeps one file, and a web page lists no local file.
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <string>
 
-#include "main/DownProgress.h"
+#include "common/MovieAddress.h"
+#include "main/PageLoader.h"
 #include "platform/html/HtmlDocument.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -24,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (file.compare(0, folder.size(), folder) != 0) std::abort();
     const std::string name = file.substr(folder.size());
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) std::abort();
+    if (!vorra::IsLocalAddress(pageUrl) && vorra::IsLocalAddress(item->Url)) std::abort();
     auto [it, fresh] = fileOfUrl.emplace(item->Url, file);
     if (!fresh && it->second != file) std::abort();
     delete item;

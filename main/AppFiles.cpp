@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "platform/shell/Shell.h"
 #include "platform/shell/UserFolders.h"
 
@@ -17,10 +17,6 @@ std::string TempFolder;
 namespace {
 bool g_programFolderWritable = true;
 }
-
-EPathTooLong::EPathTooLong(const std::string& path)
-    : std::runtime_error("The path is longer than " + std::to_string(MaxShellPath) + " characters (" +
-                         std::to_string(path.size()) + "): " + path) {}
 
 void SetAppFolders(const std::string& programFolder) {
   const std::string folder = AddTrailingBackslash(programFolder);
@@ -71,7 +67,7 @@ std::string NumberedFileName(const std::string& path) {
 }
 
 bool DeleteFiles(const std::string& path) {
-  if (path.size() > MaxShellPath) throw EPathTooLong(path);
+  if (path.size() > MaxShellPath) return false;
   const std::size_t delim = path.rfind(PathDelim);
   if (delim == std::string::npos) return false;
   const std::string last = path.substr(delim + 1);

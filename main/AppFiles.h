@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <stdexcept>
 #include <string>
 
 namespace vorra {
@@ -17,11 +16,6 @@ extern std::string TempFolder;
 
 // The longest path the deletion accepts; longer ones are refused, never cut.
 inline constexpr std::size_t MaxShellPath = 255;
-
-class EPathTooLong : public std::runtime_error {
- public:
-  explicit EPathTooLong(const std::string& path);
-};
 
 // Sets AppFolder and TempFolder for a program that lies in programFolder.
 void SetAppFolders(const std::string& programFolder);
@@ -39,8 +33,9 @@ std::string DefaultFlashFolder();
 std::string NumberedFileName(const std::string& path);
 
 // Deletes what a wildcard path names, silently. True when the shell reports
-// success. Refuses (false) a path without a folder, or in the root folder, and
-// a last component of "." or ".."; throws EPathTooLong past MaxShellPath.
+// success. Refuses (false) a path without a folder, or in the root folder, a
+// last component of "." or "..", and a path past MaxShellPath. Never throws:
+// it runs before every page and at exit, where an error box would stop both.
 bool DeleteFiles(const std::string& path);
 
 }  // namespace vorra

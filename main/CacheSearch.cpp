@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 
 namespace vorra {
 

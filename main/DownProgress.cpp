@@ -1,170 +1,12 @@
 #include "main/DownProgress.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <vector>
 
-#include "common/Functions.h"
 #include "main/AppFiles.h"
 #include "platform/ui/Messages.h"
 
 namespace vorra {
-
-namespace {
-
-namespace fs = std::filesystem;
-
-bool Exists(const std::string& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
-
-// The elements of one tag name: their count and an accessor, late-bound.
-template <class F>
-void ForEachTag(win::IDispatch* document, const char* tag, F&& each) {
-  using namespace win;
-  TVariant all, tags, length;
-  if (FAILED(DispGetProperty(document, "all", all))) return;
-  TComPtr<IDispatch> allDisp = all.ToDispatch();
-  if (!allDisp || FAILED(DispCallMethod(allDisp.Get(), "tags", {TVariant::Text(tag)}, &tags))) return;
-  TComPtr<IDispatch> tagsDisp = tags.ToDispatch();
-  LONG count = 0;
-  if (!tagsDisp || FAILED(DispGetProperty(tagsDisp.Get(), "length", length)) || !length.ToInt(count)) return;
-  for (LONG i = 0; i < count; ++i) {
-    TVariant item;
-    if (FAILED(DispCallMethod(tagsDisp.Get(), "Item", {TVariant::Int(i)}, &item))) continue;
-    TComPtr<IDispatch> element = item.ToDispatch();
-    if (element) each(element.Get());
-  }
-}
-
-std::string TextProperty(win::IDispatch* element, const char* name) {
-  win::TVariant v;
-  std::string text;
-  if (win::SUCCEEDED(win::DispGetProperty(element, name, v))) v.ToText(text);
-  return text;
-}
-
-// What a browser sends for a web address typed with spaces, quotes or
-// non-ASCII letters: those bytes percent-encoded. Local paths stay as they are.
-std::string RequestAddress(const std::string& url) {
-  const std::string lower = AnsiLowerCase(url.substr(0, 8));
-  if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0) return url;
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : url) {
-    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '`' || c == '{' || c == '}' ||
-        c == '|' || c == '^') {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
-std::string CompletePageUrl(const std::string& text) {
-  if (text.find("://") != std::string::npos) return text;
-  std::error_code ec;
-  if (fs::is_regular_file(text, ec)) return text;
-  return "http://" + text;
-}
-
-std::vector<std::string> FindMovieValues(win::IDispatch* document) {
-  std::vector<std::string> values;
-  if (!document) return values;
-  ForEachTag(document, "OBJECT", [&](win::IDispatch* element) {
-    if (AnsiUpperCase(TextProperty(element, "CLASSID")) != FlashClassId) return;
-    std::string value = MovieParamValue(TextProperty(element, "innerhtml"));
-    // Nothing to fetch: the record would name the folder itself.
-    if (!value.empty()) values.push_back(std::move(value));
-  });
-  ForEachTag(document, "EMBED", [&](win::IDispatch* element) {
-    if (AnsiLowerCase(TextProperty(element, "outerhtml")).find(FlashContentType) == std::string::npos) return;
-    values.push_back(TextProperty(element, "src"));
-  });
-  return values;
-}
-
-std::string SafeFileName(const std::string& name) {
-  bool usable = !name.empty() && name != "." && name != "..";
-  for (unsigned char c : name)
-    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') usable = false;
-  if (!usable) return "movie.swf";
-  if (name.size() <= 200) return name;
-  // Cut at a character boundary, keeping the extension where it is short.
-  std::string ext;
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && name.size() - dot <= 10) ext = name.substr(dot);
-  std::size_t cut = 200 - ext.size();
-  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-  return name.substr(0, cut) + ext;
-}
-
-std::string TNameBook::FileFor(const std::string& name, const std::string& url) {
-  if (const auto it = FGiven.find(url); it != FGiven.end()) return it->second;
-  std::string file = FFolder + SafeFileName(name);
-  // Bounded: a folder cannot hold this many copies of one name.
-  for (int i = 0; (FTaken.count(file) || Exists(file)) && i < 100000; ++i) file = NumberedFileName(file);
-  FTaken.insert(file);
-  FGiven.emplace(url, file);
-  return file;
-}
-
-int WalkDocument(win::IDispatch* document, const std::string& pageUrl, const std::string& folder,
-                 const std::function<void(TFlashItem*)>& add) {
-  TNameBook book(folder);
-  const std::string base = UrlBase(pageUrl);
-  int count = 0;
-  for (const std::string& value : FindMovieValues(document)) {
-    auto* item = new TFlashItem;
-    item->Url = ResolveMovieUrl(value, base);
-    item->Name = UrlFileName(item->Url);
-    item->TempFile = book.FileFor(item->Name, item->Url);
-    add(item);
-    ++count;
-  }
-  return count;
-}
-
-win::HRESULT DownloadMovie(const TFlashItem& item, win::IBindStatusCallback* callback) {
-  const std::string url = RequestAddress(item.Url);
-  win::HRESULT hr = win::URLDownloadToFileA(nullptr, url.c_str(), item.TempFile.c_str(), 0, callback);
-  const std::string lower = AnsiLowerCase(url);
-  if (win::FAILED(hr) && lower != url)
-    hr = win::URLDownloadToFileA(nullptr, lower.c_str(), item.TempFile.c_str(), 0, callback);
-  return hr;
-}
-
-void DownloadFlashItems(const std::vector<TFlashItem*>& items, const std::function<void(int, int)>& before,
-                        const std::function<void(int, win::HRESULT)>& after, win::IBindStatusCallback* callback) {
-  const int count = static_cast<int>(items.size());
-  std::set<std::string> fetched;
-  for (int i = 0; i < count; ++i) {
-    if (before) before(i, count);
-    win::HRESULT hr = win::S_OK;
-    if (!fetched.count(items[i]->TempFile)) {
-      hr = DownloadMovie(*items[i], callback);
-      if (win::SUCCEEDED(hr)) fetched.insert(items[i]->TempFile);
-    }
-    if (after) after(i, hr);
-  }
-}
-
-void SetPageLoaderOptions(TWebHost* Wb) {
-  Wb->SetDownloadOptions(
-      {DLCTL_NO_JAVA, DLCTL_NO_RUNACTIVEXCTLS, DLCTL_NO_DLACTIVEXCTLS, DLCTL_PRAGMA_NO_CACHE, DLCTL_SILENT});
-  Wb->SetUserInterfaceOptions({});
-  Wb->PrintOptions()->HTMLHeader()->SetText("<HTML></HTML>");
-  Wb->PrintOptions()->Orientation = poPortrait;
-  Wb->ReplaceCaption = false;
-  Wb->EnableDDE = false;
-  Wb->SetfpExceptions(true);
-}
 
 // ---- The dialog ----
 
@@ -240,6 +82,7 @@ void TDownLoadFrm::StopLoading() {
 }
 
 void TDownLoadFrm::Button1Click(TObject*) {
+  if (Downloading) CancelPressed = true;
   StopLoading();
   Close();
 }
@@ -293,7 +136,8 @@ void TDownLoadFrm::DownloadFlashs() {
       [this](int, win::HRESULT) {
         Downloading = false;
         pb->StepIt();
-      });
+      },
+      &FCancelCallback, [this] { return CancelPressed; });
 }
 
 }  // namespace vorra

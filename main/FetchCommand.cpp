@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "main/AppFiles.h"
 #include "main/Settings.h"
 #include "platform/net/Download.h"

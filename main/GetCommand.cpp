@@ -7,10 +7,10 @@
 #include <memory>
 #include <ostream>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "framework/Json.h"
 #include "main/AppFiles.h"
-#include "main/DownProgress.h"
+#include "main/PageLoader.h"
 #include "main/Settings.h"
 #include "platform/net/PageFetch.h"
 #include "platform/shell/UserFolders.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "framework/Registry.h"
 #include "main/AppFiles.h"
 #include "main/DownProgress.h"

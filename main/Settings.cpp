@@ -1,6 +1,6 @@
 #include "main/Settings.h"
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "framework/Registry.h"
 #include "main/AppFiles.h"
 

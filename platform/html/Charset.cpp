@@ -6,38 +6,31 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win/Ascii.h"
+#include "platform/win/Utf8.h"
+
 namespace win::html {
 
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
 std::string LowerTrim(const std::string& s) {
-  std::size_t a = 0, b = s.size();
-  while (a < b && IsSpace(s[a])) ++a;
-  while (b > a && IsSpace(s[b - 1])) --b;
-  std::string out = s.substr(a, b - a);
-  for (char& c : out) c = Lower(c);
-  return out;
+  return AsciiLowerCase(std::string(AsciiTrim(s)));
 }
 
 // Finds "charset" followed by optional spaces and "=" and reads the value
 // (quoted or up to ; or space), as the algorithm for content attributes does.
 std::string CharsetParameter(const std::string& text) {
-  std::string lower = text;
-  for (char& c : lower) c = Lower(c);
+  const std::string lower = AsciiLowerCase(text);
   std::size_t pos = 0;
   while ((pos = lower.find("charset", pos)) != std::string::npos) {
     std::size_t i = pos + 7;
-    while (i < text.size() && IsSpace(text[i])) ++i;
+    while (i < text.size() && IsAsciiSpace(text[i])) ++i;
     if (i >= text.size() || text[i] != '=') {
       pos += 7;
       continue;
     }
     ++i;
-    while (i < text.size() && IsSpace(text[i])) ++i;
+    while (i < text.size() && IsAsciiSpace(text[i])) ++i;
     if (i >= text.size()) return {};
     if (text[i] == '"' || text[i] == '\'') {
       const char q = text[i];
@@ -46,7 +39,7 @@ std::string CharsetParameter(const std::string& text) {
       return text.substr(i + 1, end - i - 1);
     }
     std::size_t end = i;
-    while (end < text.size() && !IsSpace(text[end]) && text[end] != ';') ++end;
+    while (end < text.size() && !IsAsciiSpace(text[end]) && text[end] != ';') ++end;
     return text.substr(i, end - i);
   }
   return {};
@@ -56,20 +49,20 @@ std::string CharsetParameter(const std::string& text) {
 bool NextAttribute(const char* p, std::size_t n, std::size_t& i, std::string& name, std::string& value) {
   name.clear();
   value.clear();
-  while (i < n && (IsSpace(p[i]) || p[i] == '/')) ++i;
+  while (i < n && (IsAsciiSpace(p[i]) || p[i] == '/')) ++i;
   if (i >= n || p[i] == '>') return false;
-  while (i < n && !IsSpace(p[i]) && p[i] != '=' && p[i] != '>' && p[i] != '/') name.push_back(Lower(p[i++]));
-  while (i < n && IsSpace(p[i])) ++i;
+  while (i < n && !IsAsciiSpace(p[i]) && p[i] != '=' && p[i] != '>' && p[i] != '/') name.push_back(AsciiToLower(p[i++]));
+  while (i < n && IsAsciiSpace(p[i])) ++i;
   if (i >= n || p[i] != '=') return true;
   ++i;
-  while (i < n && IsSpace(p[i])) ++i;
+  while (i < n && IsAsciiSpace(p[i])) ++i;
   if (i >= n) return true;
   if (p[i] == '"' || p[i] == '\'') {
     const char q = p[i++];
     while (i < n && p[i] != q) value.push_back(p[i++]);
     if (i < n) ++i;
   } else {
-    while (i < n && !IsSpace(p[i]) && p[i] != '>') value.push_back(p[i++]);
+    while (i < n && !IsAsciiSpace(p[i]) && p[i] != '>') value.push_back(p[i++]);
   }
   return true;
 }
@@ -78,50 +71,10 @@ bool StartsNoCase(const char* p, std::size_t n, const char* word) {
   const std::size_t len = std::strlen(word);
   if (n < len) return false;
   for (std::size_t i = 0; i < len; ++i)
-    if (Lower(p[i]) != word[i]) return false;
+    if (AsciiToLower(p[i]) != word[i]) return false;
   return true;
 }
 
-bool ValidUtf8Sequence(const unsigned char* s, std::size_t n, std::size_t i, std::size_t& len) {
-  const unsigned c = s[i];
-  unsigned cp, min;
-  if (c >= 0xC2 && c <= 0xDF) len = 2, cp = c & 0x1F, min = 0x80;
-  else if (c >= 0xE0 && c <= 0xEF) len = 3, cp = c & 0x0F, min = 0x800;
-  else if (c >= 0xF0 && c <= 0xF4) len = 4, cp = c & 0x07, min = 0x10000;
-  else return false;
-  if (i + len > n) return false;
-  for (std::size_t k = 1; k < len; ++k) {
-    if ((s[i + k] & 0xC0) != 0x80) return false;
-    cp = cp << 6 | (s[i + k] & 0x3F);
-  }
-  return cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-}
-
-constexpr char kReplacement[] = "\xEF\xBF\xBD";
-
-std::string CleanUtf8(const char* data, std::size_t size) {
-  const auto* s = reinterpret_cast<const unsigned char*>(data);
-  std::string out;
-  out.reserve(size);
-  std::size_t i = 0, run = 0;
-  while (i < size) {
-    if (s[i] < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len = 0;
-    if (ValidUtf8Sequence(s, size, i, len)) {
-      i += len;
-      continue;
-    }
-    out.append(data + run, i - run);
-    out.append(kReplacement);
-    ++i;
-    run = i;
-  }
-  out.append(data + run, size - run);
-  return out;
-}
 
 }  // namespace
 
@@ -145,7 +98,7 @@ std::string PrescanMetaCharset(const char* data, std::size_t size) {
       i = static_cast<std::size_t>(end - data) + 3;
       continue;
     }
-    if (StartsNoCase(data + i, n - i, "<meta") && i + 5 < n && (IsSpace(data[i + 5]) || data[i + 5] == '/')) {
+    if (StartsNoCase(data + i, n - i, "<meta") && i + 5 < n && (IsAsciiSpace(data[i + 5]) || data[i + 5] == '/')) {
       i += 5;
       std::string name, value, charset, content;
       bool httpEquivContentType = false;
@@ -209,14 +162,14 @@ std::string DetectEncoding(const std::string& bytes, const std::string& contentT
 }
 
 std::string DecodeToUtf8(const char* data, std::size_t size, const std::string& encoding) {
-  if (encoding == "UTF-8") return CleanUtf8(data, size);
+  if (encoding == "UTF-8") return CleanUtf8(std::string_view(data, size));
   // Plain ASCII reads the same in the common single-byte sets: no conversion.
   if ((encoding == "WINDOWS-1252" || encoding.compare(0, 9, "ISO-8859-") == 0) &&
       std::all_of(data, data + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
     return std::string(data, size);
   iconv_t cd = iconv_open("UTF-8", encoding.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-8", "WINDOWS-1252");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return CleanUtf8(data, size);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return CleanUtf8(std::string_view(data, size));
   std::string out;
   out.reserve(size + size / 2);
   char buffer[64 * 1024];
@@ -230,7 +183,7 @@ std::string DecodeToUtf8(const char* data, std::size_t size, const std::string& 
     if (r != static_cast<std::size_t>(-1)) break;
     if (errno == E2BIG) continue;
     // EILSEQ or EINVAL (cut short at the end): one byte becomes U+FFFD.
-    out.append(kReplacement);
+    out.append(ReplacementUtf8);
     ++in;
     --inLeft;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -241,7 +194,7 @@ std::string DecodeToUtf8(const char* data, std::size_t size, const std::string& 
   out.append(buffer, static_cast<std::size_t>(o - buffer));
   iconv_close(cd);
   // Some converters pass through what is not valid UTF-8 for us (surrogates).
-  return CleanUtf8(out.data(), out.size());
+  return CleanUtf8(std::string_view(out.data(), out.size()));
 }
 
 std::string PageTextToUtf8(const std::string& bytes, const std::string& contentType, std::string* encoding,

@@ -15,19 +15,10 @@
 // codebase, data, value, align, alt): those read as empty text. An item index
 // out of range gives VT_NULL.
 //
-// Markup is serialised the way IE writes it: tag names in upper case,
-// attribute names in lower case (as the HTML parser leaves them), in source
-// order, every value in double quotes with & and " escaped; text escapes &,
-// < and >; void elements (PARAM, EMBED, IMG...) have no end tag. The children
-// of an OBJECT, its PARAMs among them, are part of its innerHTML.
+// Deep markup is bounded before it reaches the parser (NestingFilter.h);
+// serialising and walking never recurse (HtmlNodes.h).
 //
-// Deep markup is bounded before it reaches the parser: start tags nested more
-// than kMaxNesting deep are dropped (with their end tags), because the HTML5
-// tree builder scans the stack of open elements for most start tags and
-// needs quadratic time on deeply nested pages (100 000 nested DIVs: 16 s).
-// Serialising and walking never recurse.
-//
-// The tree builder can also make many elements from little markup (formatting
+// The tree builder can make many elements from little markup (formatting
 // elements such as <b id=1>...<b id=500> are cloned again after every block
 // that closes them: 125 KB of markup made 1.2 GB of nodes). The parser's
 // memory is therefore counted: past kParseMemoryBudget the parse is abandoned
@@ -42,34 +33,16 @@
 #include <vector>
 
 #include "platform/com/Com.h"
+#include "platform/html/HtmlNodes.h"
+#include "platform/html/NestingFilter.h"
 
 namespace win::html {
 
-inline constexpr int kMaxNesting = 512;
 // The parser's memory, in bytes live at once: a fixed part and a multiple of
 // the page (a 50 MB page of ordinary markup needs about a third of this).
 inline constexpr std::size_t kParseMemoryBase = 256u << 20;
 inline constexpr std::size_t kParseMemoryPerByte = 16;
 std::size_t ParseMemoryBudget(std::size_t textBytes);
-
-// The text with start tags past kMaxNesting open elements (and their end
-// tags) removed; false (out untouched) when nothing had to go.
-bool LimitNesting(const std::string& text, std::string& out);
-
-// Element kinds that the serialiser and the walk need to know.
-// The upper-case tag name of an element node ("OBJECT", "MY-TAG").
-std::string TagNameOf(const GumboNode* node);
-// Serialises the node itself (outer) or only its children (inner); never recurses.
-void SerializeOuter(const GumboNode* node, std::string& out);
-void SerializeInner(const GumboNode* node, std::string& out);
-// The text of the node's descendants, scripts and styles left out.
-std::string InnerTextOf(const GumboNode* node);
-// An attribute's value by name (case ignored); false when absent.
-bool AttributeOf(const GumboNode* node, const std::string& name, std::string& value);
-// Every element under root (root not included), in document order; no recursion.
-void CollectElements(const GumboNode* root, std::vector<const GumboNode*>& out);
-
-using TNodeList = std::vector<const GumboNode*>;
 
 // The parsed page. Collections and elements hold a reference to it, so the
 // tree lives as long as any of them does.

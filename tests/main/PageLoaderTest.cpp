@@ -99,7 +99,9 @@ TEST(PageLoader, OddMovieAddressesNeverNameAFileOutsideTheFolder) {
   std::string html;
   for (const char* v : values) html += "<embed src=\"" + std::string(v) + "\" type=\"application/x-shockwave-flash\">";
   const auto items = Walk(html, folder);
-  ASSERT_EQ(items.size(), std::size(values));
+  // ".", "/" and the empty src that the quotes leave stay bare paths, which a
+  // web page may not fetch: they get no record.
+  ASSERT_EQ(items.size(), std::size(values) - 3);
   for (const auto& item : items) {
     const fs::path file = fs::path(item->TempFile).lexically_normal();
     EXPECT_EQ(file.parent_path().string() + "/", folder) << item->Url;
@@ -108,12 +110,88 @@ TEST(PageLoader, OddMovieAddressesNeverNameAFileOutsideTheFolder) {
     EXPECT_NE(name, ".");
     EXPECT_FALSE(name.empty());
   }
-  EXPECT_EQ(items[10]->Name, "Ärger.swf");
-  EXPECT_EQ(items[11]->Name, "m.swf");
+  EXPECT_EQ(items[7]->Name, "Ärger.swf");
+  EXPECT_EQ(items[8]->Name, "m.swf");
   EXPECT_EQ(SafeFileName(std::string(300, 'a') + ".swf").size(), 200u);
   EXPECT_EQ(SafeFileName(std::string(300, 'a') + ".swf").substr(196), ".swf");
   EXPECT_EQ(SafeFileName(".."), "movie.swf");
   EXPECT_EQ(SafeFileName(""), "movie.swf");
+}
+
+TEST(PageLoader, AWebPageNeverGetsALocalFileListedOrFetched) {
+  test::TTempDir temp;
+  const std::string secret = temp.Folder() + "secret.swf";
+  std::ofstream(secret) << "local";
+  const std::string embeds = "<embed src=\"file://" + secret + "\" type=\"application/x-shockwave-flash\">"
+                             "<embed src=\" FILE://" + secret + "\" type=\"application/x-shockwave-flash\">"
+                             "<embed src=\"x\" type=\"application/x-shockwave-flash\">"
+                             "<embed src=\"ok.swf\" type=\"application/x-shockwave-flash\">";
+  const auto fromWeb = Walk(embeds, temp.Folder() + "out/");
+  ASSERT_EQ(fromWeb.size(), 1u);
+  EXPECT_EQ(fromWeb[0]->Url, "http://site/a/ok.swf");
+
+  // A local page may name local files.
+  const std::string page = temp.Folder() + "page.html";
+  auto doc = win::html::THtmlDocument::Parse(embeds, "file://" + page, "UTF-8");
+  std::vector<std::unique_ptr<TFlashItem>> fromFile;
+  WalkDocument(doc.Get(), page, temp.Folder() + "out/", [&](TFlashItem* i) { fromFile.emplace_back(i); });
+  ASSERT_EQ(fromFile.size(), 4u);
+  EXPECT_EQ(fromFile[3]->Url, temp.Folder() + "ok.swf");
+
+  // A record that names a local file is fetched only for a local page.
+  TFlashItem item;
+  item.Url = "file://" + secret;
+  item.TempFile = temp.Folder() + "copy.swf";
+  item.PageUrl = "http://site/a/page.html";
+  EXPECT_EQ(DownloadMovie(item), win::E_ACCESSDENIED);
+  EXPECT_FALSE(fs::exists(item.TempFile));
+  item.PageUrl = page;
+  EXPECT_EQ(DownloadMovie(item), win::S_OK);
+  EXPECT_EQ(ReadFile(item.TempFile), "local");
+}
+
+TEST(PageLoader, RelativeValuesResolveAgainstTheFirstBaseWithAnHref) {
+  const auto items = Walk("<base target=\"_top\"><base href=\" /lib/x.html \"><base href=\"/other/\">"
+                          "<embed src=\"m.swf\" type=\"application/x-shockwave-flash\">"
+                          "<embed src=\"//cdn/y.swf\" type=\"application/x-shockwave-flash\">",
+                          "/nonexistent-vorra-test/");
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0]->Url, "http://site/lib/m.swf");
+  EXPECT_EQ(items[1]->Url, "http://cdn/y.swf");
+}
+
+TEST(PageLoader, AttributeValuesAreTakenAsABrowserTakesThem) {
+  const std::string clsid = "clsid:D27CDB6E-AE6D-11CF-96B8-444553540000";
+  const std::string html =
+      "<object classid=\"" + clsid + "\"><param value=\"dir/a&amp;b.swf\" name=\"movie\">"
+      "<param name=\"bgcolor\" value=\"#fff\"></object>"
+      "<object classid=\"" + clsid + "\"><param name=\"movie\" value=\"  o.swf\n\"></object>"
+      "<embed src=\"\n  m\t1.swf  \" type=\"application/x-shockwave-flash\">";
+  EXPECT_EQ(FindMovieValues(Parse(html).Get()), (std::vector<std::string>{"dir/a&b.swf", "o.swf", "m1.swf"}));
+}
+
+TEST(PageLoader, TheLowerCasedRetryFollowsOnlyANotFoundAndKeepsTheQuery) {
+  test::TTempDir temp;
+  THttpServer server;
+  server.Serve("/Err.swf", THttpResponse::Error(500));
+  server.Serve("/err.swf", THttpResponse::Text("wrong"));
+  server.Serve("/Gone.swf", THttpResponse::Error(410));
+  server.Route("/gone.swf", [](const test::THttpRequest& r) {
+    return THttpResponse::Text("folded?" + r.Query, "application/x-shockwave-flash");
+  });
+  TFlashItem failed;
+  failed.Url = server.Url("/Err.swf");
+  failed.TempFile = temp.Folder() + "a.swf";
+  EXPECT_TRUE(win::FAILED(DownloadMovie(failed)));
+  EXPECT_FALSE(fs::exists(failed.TempFile));
+
+  TFlashItem gone;
+  gone.Url = server.Url("/Gone.swf?Id=A#Top");
+  gone.TempFile = temp.Folder() + "b.swf";
+  EXPECT_EQ(DownloadMovie(gone), win::S_OK);
+  EXPECT_EQ(ReadFile(gone.TempFile), "folded?Id=A");
+  EXPECT_EQ(server.RequestLog(),
+            (std::vector<std::string>{"GET /Err.swf", "GET /Gone.swf?Id=A", "GET /gone.swf?Id=A"}));
 }
 
 TEST(PageLoader, DownloadsTheAddressAsFoundAndOnlyThenTheLowerCasedOne) {
@@ -266,7 +344,7 @@ TEST_F(DownLoadFrmTest, APageThatNeverFinishesWaitsOnRetrieveUntilCancel) {
   server_.ReleaseStalls();
 }
 
-TEST_F(DownLoadFrmTest, ClosingIsRefusedWhileAMovieDownloads) {
+TEST_F(DownLoadFrmTest, CancelEndsTheRunningDownloadAndSkipsTheRest) {
   server_.Serve("/p.html", THttpResponse::Text("<embed src=\"a.swf\" type=\"application/x-shockwave-flash\">"
                                                "<embed src=\"b.swf\" type=\"application/x-shockwave-flash\">",
                                                "text/html"));
@@ -286,16 +364,29 @@ TEST_F(DownLoadFrmTest, ClosingIsRefusedWhileAMovieDownloads) {
       EXPECT_EQ(f->Label1->Caption(), "Download flashs.. ( 1/2 )");
       EXPECT_FALSE(f->CloseQuery());
       f->Button1->Click();
+      EXPECT_TRUE(f->Downloading);  // the close is still refused
       server_.ReleaseStalls();
     });
     complete(s, d, u);
   };
   f->ShowModal();
   EXPECT_TRUE(tried);
-  // Every download ran, the cancel request notwithstanding.
+  EXPECT_FALSE(f->Downloading);
   ASSERT_EQ(Names().size(), 2u);
-  EXPECT_EQ(ReadFile(Item(0)->TempFile), std::string(5000, 'a'));
-  EXPECT_EQ(ReadFile(Item(1)->TempFile), "b");
+  EXPECT_NE(ReadFile(Item(0)->TempFile), std::string(5000, 'a'));
+  EXPECT_FALSE(fs::exists(Item(1)->TempFile));
+  for (const std::string& request : server_.RequestLog()) EXPECT_EQ(request.find("b.swf"), std::string::npos);
+}
+
+TEST_F(DownLoadFrmTest, MoviesResolveAgainstThePageAddressAfterRedirects) {
+  server_.Serve("/old/p.html", THttpResponse::Redirect("/new/p.html"));
+  server_.Serve("/new/p.html",
+                THttpResponse::Text("<embed src=\"m.swf\" type=\"application/x-shockwave-flash\">", "text/html"));
+  server_.Serve("/new/m.swf", THttpResponse::Text("FWS-new"));
+  Make(server_.Url("/old/p.html"))->ShowModal();
+  ASSERT_EQ(Names().size(), 1u);
+  EXPECT_EQ(Item(0)->Url, server_.Url("/new/m.swf"));
+  EXPECT_EQ(ReadFile(Item(0)->TempFile), "FWS-new");
 }
 
 TEST_F(DownLoadFrmTest, HostilePagesCloseTheDialogWithWhatTheyHold) {

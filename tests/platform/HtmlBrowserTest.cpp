@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "platform/net/Download.h"
 #include "platform/win/MessagePump.h"
 #include "tests/support/HttpServer.h"

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 #include "platform/html/Charset.h"
 
 namespace win::html {

@@ -1,4 +1,4 @@
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 
 namespace vorra {
 
@@ -6,8 +6,8 @@ namespace {
 
 constexpr const char* UrlDelims = "/\\:";
 
-bool IsAsciiAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+using win::IsAsciiAlpha;
+using win::IsAsciiDigit;
 
 // A web address with a host but no path ("http://site", "http://site?q") gains
 // the "/" that closes its host, so its base is the site root and not "http://".
@@ -35,7 +35,43 @@ std::size_t RootLength(const std::string& base) {
   return 0;
 }
 
+// The lower-case scheme of an address ("http" for "HTTP://x", "about" for
+// "about:blank"), or empty; a single letter before ":" is a drive.
+std::string SchemeOf(const std::string& address) {
+  if (address.empty() || !IsAsciiAlpha(address[0])) return {};
+  std::size_t i = 1;
+  while (i < address.size() && (IsAsciiAlpha(address[i]) || IsAsciiDigit(address[i]) || address[i] == '+' ||
+                                address[i] == '-' || address[i] == '.'))
+    ++i;
+  if (i < 2 || i >= address.size() || address[i] != ':') return {};
+  return win::AsciiLowerCase(address.substr(0, i));
+}
+
+// The part of a web address before its query or fragment; paths have neither.
+std::string WithoutQuery(const std::string& address) {
+  if (SchemePrefixLength(address) == 0) return address;
+  return address.substr(0, address.find_first_of("?#"));
+}
+
 }  // namespace
+
+std::string AttributeAddress(const std::string& value) {
+  std::string out;
+  for (char c : win::AsciiTrim(value))
+    if (c != '\t' && c != '\n' && c != '\r') out.push_back(c);
+  return out;
+}
+
+bool IsLocalAddress(const std::string& address) {
+  const std::string scheme = SchemeOf(address);
+  return scheme.empty() || scheme == "file";
+}
+
+bool MayFetchFromPage(const std::string& address, const std::string& pageUrl) {
+  const std::string scheme = SchemeOf(address);
+  if (scheme == "http" || scheme == "https" || scheme == "ftp") return true;
+  return !pageUrl.empty() && IsLocalAddress(pageUrl);
+}
 
 std::size_t SchemePrefixLength(const std::string& text) {
   if (text.empty() || !IsAsciiAlpha(text[0])) return 0;
@@ -45,18 +81,6 @@ std::size_t SchemePrefixLength(const std::string& text) {
     ++i;
   if (text.compare(i, 3, "://") != 0) return 0;
   return i + 3;
-}
-
-std::string AnsiUpperCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-std::string AnsiLowerCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
 }
 
 std::string AddTrailingBackslash(const std::string& folder) {
@@ -71,7 +95,7 @@ std::string UrlFileName(const std::string& address) {
 }
 
 std::string UrlBase(const std::string& address) {
-  const std::string a = CompleteHostOnly(address);
+  const std::string a = WithoutQuery(CompleteHostOnly(address));
   const std::size_t sep = a.find_last_of(UrlDelims);
   if (sep == std::string::npos) return {};
   if (a[sep] == '\\' || a[sep] == ':') {
@@ -87,6 +111,10 @@ std::string ResolveMovieUrl(const std::string& value, const std::string& base) {
 
   // Any "scheme://" value is absolute, not only http (https pages, archives).
   if (SchemePrefixLength(value) > 0) return value;
+
+  if (value.compare(0, 2, "//") == 0) {
+    if (const std::size_t scheme = SchemePrefixLength(base); scheme > 0) return base.substr(0, scheme - 2) + value;
+  }
 
   if (value[0] == '/') {
     // The site root ends at the first "/" behind the base's own "://"; a base

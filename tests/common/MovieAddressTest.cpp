@@ -1,4 +1,4 @@
-#include "common/Functions.h"
+#include "common/MovieAddress.h"
 
 #include <gtest/gtest.h>
 
@@ -28,9 +28,15 @@ TEST(UrlBase, KeepsEverythingThroughTheLastSeparator) {
   EXPECT_EQ(UrlBase("page.html"), "");
   EXPECT_EQ(UrlBase(""), "");
   EXPECT_EQ(UrlBase("C:\\pages\\index.htm"), "C:\\pages\\");
-  // The query is not cut off.
   EXPECT_EQ(UrlBase("http://site/a/page.php?x=1"), "http://site/a/");
-  EXPECT_EQ(UrlBase("http://site/a/page.php?p=b/c"), "http://site/a/page.php?p=b/");
+}
+
+TEST(UrlBase, TheQueryAndFragmentAreNoPartOfTheFolder) {
+  EXPECT_EQ(UrlBase("http://site/a/p.html?next=/a/b"), "http://site/a/");
+  EXPECT_EQ(UrlBase("http://site/a/p.html#/x/y"), "http://site/a/");
+  EXPECT_EQ(UrlBase("http://site?q=a/b"), "http://site/");
+  // A path has no query: "#" may be part of a folder name.
+  EXPECT_EQ(UrlBase("/srv/a#b/page.html"), "/srv/a#b/");
 }
 
 TEST(UrlBase, BackslashOrColonRightBehindTheLastSlashKeepsTheWholeAddress) {
@@ -46,7 +52,6 @@ TEST(UrlBase, BackslashOrColonRightBehindTheLastSlashKeepsTheWholeAddress) {
 TEST(UrlBase, CompletesAnAddressWithNothingBehindItsHost) {
   EXPECT_EQ(UrlBase("http://site"), "http://site/");
   EXPECT_EQ(UrlBase("https://site:8080"), "https://site:8080/");
-  EXPECT_EQ(UrlBase("http://site?q=a/b"), "http://site/?q=a/");
   EXPECT_EQ(UrlBase("http://site/"), "http://site/");
   // No host to complete.
   EXPECT_EQ(UrlBase("http://"), "http://");
@@ -89,6 +94,27 @@ TEST(ResolveMovieUrl, AnySchemeIsAbsolute) {
   EXPECT_EQ(ResolveMovieUrl("https://other/x.swf", "http://site/"), "https://other/x.swf");
   // "C:" is a drive, not a scheme, and "mailto:" has no "//".
   EXPECT_EQ(ResolveMovieUrl("x:y.swf", base), "https://site/a/b/x:y.swf");
+}
+
+TEST(ResolveMovieUrl, AProtocolRelativeValueTakesTheScheme) {
+  EXPECT_EQ(ResolveMovieUrl("//cdn/x.swf", "https://site/a/"), "https://cdn/x.swf");
+  EXPECT_EQ(ResolveMovieUrl("//cdn/x.swf", "http://site/a/"), "http://cdn/x.swf");
+}
+
+TEST(MayFetchFromPage, AWebPageGetsOnlyWebAddresses) {
+  for (const char* page : {"http://site/p.html", "https://site/p.html", "ftp://site/p.html", "about:blank", ""}) {
+    EXPECT_TRUE(MayFetchFromPage("HTTPS://other/x.swf", page)) << page;
+    EXPECT_TRUE(MayFetchFromPage("ftp://other/x.swf", page)) << page;
+    EXPECT_FALSE(MayFetchFromPage("file:///etc/passwd", page)) << page;
+    EXPECT_FALSE(MayFetchFromPage("/etc/passwd", page)) << page;
+    EXPECT_FALSE(MayFetchFromPage("C:\\x.swf", page)) << page;
+    EXPECT_FALSE(MayFetchFromPage("data:x", page)) << page;
+  }
+  for (const char* page : {"/home/a/page.html", "file:///home/a/page.html", "page.html"}) {
+    EXPECT_TRUE(MayFetchFromPage("/home/a/x.swf", page)) << page;
+    EXPECT_TRUE(MayFetchFromPage("FILE:///home/a/x.swf", page)) << page;
+    EXPECT_TRUE(MayFetchFromPage("http://other/x.swf", page)) << page;
+  }
 }
 
 TEST(ResolveMovieUrl, RootedValueOnHttpsFindsTheSiteRoot) {

@@ -1,0 +1,96 @@
+// The page loader's work without its dialog: the walk of a loaded page for
+// its Flash movies and the download loop, as plain functions, so that the
+// dialog and `vorra get` do exactly the same.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "browser/WebHost.h"
+#include "platform/net/Download.h"
+
+namespace vorra {
+
+class TFlashItem : public TObject {
+ public:
+  std::string Name;      // the file name of Url; also the list's text
+  std::string Url;       // absolute address of the movie
+  std::string TempFile;  // the downloaded copy in TempFolder
+  // The page the movie was found on (after redirects): only a local page may
+  // have a local Url fetched. Empty: no page, a web page is assumed.
+  std::string PageUrl;
+};
+
+// The class identifier of the Shockwave Flash control, upper case.
+inline constexpr const char* FlashClassId = "CLSID:D27CDB6E-AE6D-11CF-96B8-444553540000";
+inline constexpr const char* FlashContentType = "application/x-shockwave-flash";
+
+// The address as the loader loads it: "http://" in front when the text has
+// no "://" and is not the path of an existing file.
+std::string CompletePageUrl(const std::string& text);
+
+// The movie values of a document, read late-bound by name: OBJECT elements
+// with the Flash class identifier (their MOVIE parameter) first, then EMBED
+// elements whose markup names the Flash type (their src), each kind in
+// document order. Values are taken as a browser takes them (references
+// decoded, blanks stripped). An OBJECT without a MOVIE value is skipped.
+// Failed calls end the kind they belong to.
+std::vector<std::string> FindMovieValues(win::IDispatch* document);
+
+// The folder that the document's relative values resolve against: that of
+// its first BASE element with an href (resolved against the page), else the
+// page's own.
+std::string DocumentBase(win::IDispatch* document, const std::string& pageUrl);
+
+// Gives out file names in one folder during one walk: a name already given
+// out, or a file that exists, counts as taken; an address already given a
+// file keeps that file.
+class TNameBook {
+ public:
+  explicit TNameBook(std::string folder) : FFolder(std::move(folder)) {}
+  // The file for a movie named name at address url, always inside the folder.
+  std::string FileFor(const std::string& name, const std::string& url);
+
+ private:
+  std::string FFolder;
+  std::unordered_set<std::string> FTaken;
+  std::unordered_map<std::string, std::string> FGiven;  // url -> file
+};
+
+// The file name a movie's copy takes: the name itself when it is a usable
+// single file name, otherwise "movie.swf" ("", "." and "..", names with a
+// separator or a control character); long names are cut to 200 bytes.
+std::string SafeFileName(const std::string& name);
+
+// One walk of a document: a new record per movie value (its Url resolved
+// against the document's base, its Name the address's file name, its
+// TempFile from the name book in folder), handed to add in order. The page is
+// the document's own address (after redirects) unless that is unknown or a
+// local file: then pageUrl. A movie that the page may not have fetched (a
+// local file named by a web page) gets no record. Answers the count.
+int WalkDocument(win::IDispatch* document, const std::string& pageUrl, const std::string& folder,
+                 const std::function<void(TFlashItem*)>& add);
+
+// A movie transfer: the address as found, and only when the server answers
+// "not found" the address with its part before the query lower-cased
+// (servers that fold case). E_ACCESSDENIED, and nothing fetched, for a
+// local Url that the record's page may not have.
+win::HRESULT DownloadMovie(const TFlashItem& item, win::IBindStatusCallback* callback = nullptr);
+
+// The download loop over the records in order: before(index, count) ahead
+// of each transfer, after(index, result) behind it. A record whose TempFile
+// an earlier record already fetched is not fetched again. Once stopped()
+// answers true the remaining records are skipped.
+void DownloadFlashItems(const std::vector<TFlashItem*>& items, const std::function<void(int, int)>& before,
+                        const std::function<void(int, win::HRESULT)>& after,
+                        win::IBindStatusCallback* callback = nullptr,
+                        const std::function<bool()>& stopped = {});
+
+// The page loader's settings of the browser host.
+void SetPageLoaderOptions(TWebHost* Wb);
+
+}  // namespace vorra
