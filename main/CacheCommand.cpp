@@ -6,6 +6,7 @@
 #include "framework/Json.h"
 #include "main/BrowserCache.h"
 #include "main/CacheSearch.h"
+#include "main/CliSupport.h"
 
 namespace vorra {
 
@@ -25,29 +26,23 @@ std::int64_t FileSize(const std::string& path) {
 int CacheCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const std::string verb = args.empty() ? std::string() : args[0];
   const bool json = args.size() == 2 && args[1] == "--json";
-  if (!((verb == "list" && (args.size() == 1 || json)) || (verb == "clear" && args.size() == 1))) {
-    err << Usage;
-    return 2;
-  }
+  if (!((verb == "list" && (args.size() == 1 || json)) || (verb == "clear" && args.size() == 1)))
+    return cli::UsageError(err, Usage);
 
   TBrowserCache cache(nullptr);
   cache.SetSearchPattern(spUrl);
-  if (!cache.LibraryFound()) {
-    err << "vorra: the download cache is not available\n";
-    return 1;
-  }
+  if (!cache.LibraryFound()) return cli::Fail(err, "the download cache is not available");
   TCacheSearch search(cache);
   search.SearchInCache();
 
   if (verb == "clear") {
     const std::size_t listed = search.CacheList.size();
     const std::size_t deleted = search.ClearCache();
-    out << "Deleted " << deleted << (deleted == 1 ? " movie" : " movies") << " from the cache.\n";
-    if (deleted != listed) {
-      err << "vorra: " << listed - deleted << " of " << listed << " movies could not be deleted\n";
-      return 1;
-    }
-    return 0;
+    out << "Deleted " << deleted << (deleted == 1 ? " movie" : " movies") << " from the cache.\n" << std::flush;
+    if (deleted != listed)
+      return cli::Fail(err, std::to_string(listed - deleted) + " of " + std::to_string(listed) +
+                                " movies could not be deleted");
+    return cli::ExitOk;
   }
 
   for (const auto& item : search.CacheList) {
@@ -56,14 +51,14 @@ int CacheCommand(const std::vector<std::string>& args, std::ostream& out, std::o
       TJsonObject o;
       o.Add("url", item->Url).Add("file", item->CacheFile).Add("name", item->Name);
       o.Add("lastAccess", DateTimeToIso8601(item->LastAccess)).Add("size", size);
-      out << o.Text() << '\n';
+      cli::PrintJson(out, o);
     } else {
       out << DateTimeToIso8601(item->LastAccess) << "  " << size << "  " << item->Url << "\n    " << item->CacheFile
           << '\n';
     }
   }
   if (!json && search.CacheList.empty()) out << "No movies in the cache.\n";
-  return 0;
+  return cli::ExitOk;
 }
 
 }  // namespace vorra

@@ -85,9 +85,14 @@ class FetchAndCache(unittest.TestCase):
         target = os.path.join(self.app, "missing.swf")
         code, _, err = self.run_vorra("fetch", self.base + "missing.swf", target)
         self.assertEqual(code, 1)
-        self.assertIn("not found", err)
+        self.assertIn("missing.swf", err)
+        self.assertIn("404", err)
         self.assertFalse(os.path.exists(target))
         self.assertEqual(self.run_vorra("fetch")[0], 2)
+        nowhere = os.path.join(self.app, "no", "such", "x.swf")
+        code, _, err = self.run_vorra("fetch", self.base + "intro.swf", nowhere)
+        self.assertEqual(code, 1)
+        self.assertIn(os.path.dirname(nowhere) + ": no such folder", err)
 
     def test_cache_lists_movies_newest_first_and_clears_them(self):
         folder = os.path.join(self.app, "out")

@@ -158,7 +158,19 @@ class Get(unittest.TestCase):
         self.assertEqual(rc, 1)
         self.assertEqual([json.loads(line)["ok"] for line in out.splitlines()], [True, False])
         self.assertEqual(self.files(self.out), ["ok.swf"])
-        self.assertEqual(self.run_vorra()[0], 1)  # usage
+        self.assertEqual(self.run_vorra()[0], 2)  # usage
+
+    def test_folder_problems_are_named_before_the_page_loads(self):
+        self.serve("/p.html", embed("m.swf"))
+        blocker = os.path.join(os.path.dirname(self.out), "file")
+        with open(blocker, "w") as f:
+            f.write("x")
+        rc, _, err = self.run_vorra(self.base + "/p.html", "--out", blocker)
+        self.assertEqual(rc, 1)
+        self.assertIn("folder " + blocker + "/: not a folder", err)
+        rc, _, err = self.run_vorra(self.base + "/p.html", "--out", os.path.join(blocker, "sub"))
+        self.assertEqual(rc, 1)
+        self.assertIn(os.path.join(blocker, "sub") + "/: a part of the path is not a folder", err)
 
     def test_a_page_that_never_finishes_times_out(self):
         self.serve("/slow.html", embed("a.swf"), kind="stall")

@@ -111,6 +111,11 @@ class SwfInfo(unittest.TestCase):
         p = subprocess.run([VORRA, "nonsense"], capture_output=True, text=True, timeout=60)
         self.assertEqual(p.returncode, 2)
         self.assertIn("swfinfo", p.stderr)
+        for args in (["get"], ["get", "--bogus", "http://127.0.0.1/"], ["fetch"], ["cache"], ["cache", "bogus"],
+                     ["--screenshot"]):
+            p = subprocess.run([VORRA, *args], capture_output=True, text=True, timeout=60)
+            self.assertEqual(p.returncode, 2, args)
+            self.assertIn("usage", p.stderr, args)
 
     def test_odd_file_names_stay_valid_json(self):
         path = self.write("ä \"quoted\" \\ name.swf", movie("FWS", 8, body(1, 1, 1, [])))
