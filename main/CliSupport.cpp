@@ -3,12 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 
+#include "main/FlashUtils.h"
 #include "platform/net/PageFetch.h"
 
 namespace vorra::cli {
@@ -65,6 +68,27 @@ std::string FolderProblem(const std::string& folder, bool create) {
   if (!S_ISDIR(st.st_mode)) return "not a folder";
   if (::access(path.c_str(), W_OK | X_OK) != 0) return ErrnoText(errno);
   return {};
+}
+
+std::string NotMovieReason(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return "it cannot be read back";
+  std::array<char, SwfPrefixMax> start{};
+  in.read(start.data(), start.size());
+  const auto got = static_cast<std::size_t>(in.gcount());
+  if (got == 0) return "it is empty: the server sent nothing";
+  TSwfFileInfo info;
+  try {
+    if (ParseSwfPrefix(std::span(reinterpret_cast<const std::uint8_t*>(start.data()), got), info) !=
+        TSwfRecognition::srNotMovie)
+      return {};
+  } catch (const ESwfError&) {
+    return {};  // a movie's signature: whether its data is whole is swfinfo's question
+  }
+  std::size_t i = 0;
+  while (i < got && (start[i] == ' ' || start[i] == '\t' || start[i] == '\r' || start[i] == '\n')) ++i;
+  if (i < got && start[i] == '<') return "it is not a Flash movie but a web page (an error page?)";
+  return "it is not a Flash movie (it does not start with FWS, CWS or ZWS)";
 }
 
 void PrintJson(std::ostream& out, const TJsonObject& object) { out << object.Text() << '\n' << std::flush; }

@@ -32,6 +32,10 @@ std::string ErrnoText(int error);
 // not. With create, a missing folder is made (with its parents) first.
 std::string FolderProblem(const std::string& folder, bool create);
 
+// Empty when file starts as a Flash movie does; otherwise what it is
+// instead ("empty: the server sent nothing", a web page...).
+std::string NotMovieReason(const std::string& file);
+
 // One object on a line of its own.
 void PrintJson(std::ostream& out, const TJsonObject& object);
 

@@ -61,6 +61,9 @@ int FetchCommand(const std::vector<std::string>& args, std::ostream& out, std::o
   progress.Finish();
   if (win::FAILED(hr)) return cli::Fail(err, "cannot save the movie " + url + " as " + target + ": " + cli::ReasonText(hr));
   out << target << '\n' << std::flush;
+  // The file stays for the user to look at; the status says it is no movie.
+  if (const std::string why = cli::NotMovieReason(target); !why.empty())
+    return cli::Fail(err, "the movie " + url + " saved as " + target + " is kept, but " + why);
   return cli::ExitOk;
 }
 

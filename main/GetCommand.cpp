@@ -113,6 +113,9 @@ int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         std::string error;
         if (win::FAILED(hr)) {
           error = "cannot save the movie " + item.Url + " into the folder " + folder + ": " + cli::ReasonText(hr);
+        } else if (const std::string why = cli::NotMovieReason(item.TempFile); !why.empty()) {
+          // Kept for the user to look at, but not counted as a saved movie.
+          error = "the movie " + item.Url + " saved as " + item.TempFile + " is kept, but " + why;
         }
         if (!error.empty()) {
           ++failed;

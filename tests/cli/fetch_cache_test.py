@@ -98,8 +98,14 @@ class FetchAndCache(unittest.TestCase):
         folder = os.path.join(self.app, "out")
         os.mkdir(folder)
         for name in ("page.html", "intro.swf", "Logo%20%C3%84.swf"):
-            code, _, err = self.run_vorra("fetch", self.base + name, folder)
-            self.assertEqual(code, 0, err)
+            code, out, err = self.run_vorra("fetch", self.base + name, folder)
+            if name == "page.html":
+                # Saved and kept, but it is no movie: said, and the status shows it.
+                self.assertEqual(code, 1)
+                self.assertIn("not a Flash movie", err)
+                self.assertEqual(self.read(out.strip()), self.movies["page.html"])
+            else:
+                self.assertEqual(code, 0, err)
         code, out, err = self.run_vorra("cache", "list", "--json")
         self.assertEqual(code, 0, err)
         items = [json.loads(line) for line in out.splitlines()]
