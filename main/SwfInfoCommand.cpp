@@ -39,6 +39,11 @@ TSwfReport Inspect(const std::string& file) {
         r.Problem = "cut short inside its header";
         return r;
       case TSwfReadResult::rrMovie:
+        if (!info.LengthRead || !info.FrameRead) {
+          r.Info = info;
+          r.Problem = "cut short inside its header";
+          return r;
+        }
         break;
     }
   } catch (const ESwfError& e) {
@@ -63,7 +68,11 @@ TJsonObject JsonLine(const TSwfReport& r) {
   TJsonObject o;
   o.Add("file", r.File);
   if (r.Info) {
-    o.Add("signature", r.Info->Signature).Add("version", int{r.Info->Version}).Add("length", r.Info->FileLength);
+    o.Add("signature", r.Info->Signature);
+    if (r.Info->VersionRead) o.Add("version", int{r.Info->Version});
+    else o.AddNull("version");
+    if (r.Info->LengthRead) o.Add("length", r.Info->FileLength);
+    else o.AddNull("length");
   } else {
     o.AddNull("signature").AddNull("version").AddNull("length");
   }
@@ -85,8 +94,9 @@ std::string TextLine(const TSwfReport& r) {
   const char* form = i.Compression == TSwfCompression::scNone   ? "plain"
                      : i.Compression == TSwfCompression::scZlib ? "zlib"
                                                                 : "LZMA";
-  std::string line = r.File + ": " + i.Signature + " (" + form + ") version " + std::to_string(i.Version) +
-                     ", length " + std::to_string(i.FileLength);
+  std::string line = r.File + ": " + i.Signature + " (" + form + ")";
+  if (i.VersionRead) line += " version " + std::to_string(i.Version);
+  if (i.LengthRead) line += ", length " + std::to_string(i.FileLength);
   if (!r.HeaderRead) return line;
   line += ", frame " + std::to_string(h.FrameRect.Left) + "," + std::to_string(h.FrameRect.Top) + "-" +
           std::to_string(h.FrameRect.Right) + "," + std::to_string(h.FrameRect.Bottom) + " (" +
