@@ -7,6 +7,8 @@
 #include "main/BrowserCache.h"
 #include "main/CacheSearch.h"
 #include "main/CliSupport.h"
+#include "platform/net/UrlCache.h"
+#include "platform/shell/UserFolders.h"
 
 namespace vorra {
 
@@ -19,6 +21,31 @@ std::int64_t FileSize(const std::string& path) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
   return ec ? -1 : static_cast<std::int64_t>(size);
+}
+
+// Says why the cache could not be read or changed; answers the exit status.
+int CacheTrouble(std::ostream& err, win::DWORD error) {
+  const std::string folder = win::GetUserFolder(win::TUserFolder::ufCache);
+  switch (error) {
+    case win::ERROR_SHARING_VIOLATION:
+      return cli::Fail(err, "the download cache in " + folder +
+                                " is busy: another program holds its index locked; try again when it is done");
+    case win::ERROR_FILE_CORRUPT:
+      return cli::Fail(err, "the index of the download cache in " + folder +
+                                " was damaged; it has been set aside (index.db.damaged) and the cache starts empty. "
+                                "The files of its movies are removed by a later 'vorra cache clear'");
+    case win::ERROR_PATH_NOT_FOUND: {
+      std::string why = cli::FolderProblem(folder, false);
+      if (why.empty() || why == "no such folder") why = "it cannot be used";
+      return cli::Fail(err, "the download cache is off: the folder " + folder + " is not usable: " + why);
+    }
+    case win::ERROR_ACCESS_DENIED:
+      return cli::Fail(err, "cannot change the download cache in " + folder + ": permission denied");
+    case win::ERROR_NOT_ENOUGH_MEMORY: return cli::Fail(err, "cannot read the download cache: not enough memory");
+    default:
+      return cli::Fail(err, "cannot read the download cache in " + folder + " (system error " +
+                                std::to_string(error) + ")");
+  }
 }
 
 }  // namespace
@@ -34,15 +61,20 @@ int CacheCommand(const std::vector<std::string>& args, std::ostream& out, std::o
   if (!cache.LibraryFound()) return cli::Fail(err, "the download cache is not available");
   TCacheSearch search(cache);
   search.SearchInCache();
+  if (const win::DWORD walked = search.SearchResult(); walked != win::ERROR_NO_MORE_ITEMS)
+    return CacheTrouble(err, walked);
 
   if (verb == "clear") {
     const std::size_t listed = search.CacheList.size();
-    const std::size_t deleted = search.ClearCache();
+    win::DWORD failure = 0;
+    const std::size_t deleted = search.ClearCache(&failure);
     out << "Deleted " << deleted << (deleted == 1 ? " movie" : " movies") << " from the cache.\n" << std::flush;
-    if (deleted != listed)
-      return cli::Fail(err, std::to_string(listed - deleted) + " of " + std::to_string(listed) +
-                                " movies could not be deleted");
-    return cli::ExitOk;
+    if (deleted == listed) return cli::ExitOk;
+    if (failure == win::ERROR_SHARING_VIOLATION || failure == win::ERROR_FILE_CORRUPT ||
+        failure == win::ERROR_PATH_NOT_FOUND)
+      CacheTrouble(err, failure);
+    return cli::Fail(err, std::to_string(listed - deleted) + " of " + std::to_string(listed) +
+                              " movies could not be deleted");
   }
 
   for (const auto& item : search.CacheList) {
