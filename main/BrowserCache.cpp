@@ -141,6 +141,7 @@ win::DWORD TBrowserCache::FindNextEntry() {
 }
 
 void TBrowserCache::SearchCache(std::int64_t GroupID) {
+  FLastSearchResult = win::ERROR_FILE_NOT_FOUND;
   if (!CheckLibrary()) return;
   struct TCloser {
     TBrowserCache* self;
@@ -153,6 +154,7 @@ void TBrowserCache::SearchCache(std::int64_t GroupID) {
     rc = FindNextEntry();
     if (rc == 0 && OnEntry) OnEntry(this, FCancel);
   }
+  FLastSearchResult = rc;
 }
 
 win::DWORD TBrowserCache::DeleteEntry(const std::string& url) {

@@ -72,6 +72,9 @@ class TBrowserCache : public TComponent {
   TOnGroupEvent OnGroup;  // never raised: no operation walks groups
 
   void SearchCache(std::int64_t GroupID);
+  // The code that ended the last SearchCache: ERROR_NO_MORE_ITEMS when the
+  // walk reached the end, 0 when OnEntry cancelled it, else what failed.
+  win::DWORD LastSearchResult() const { return FLastSearchResult; }
   // 0 on success, else the system's error code (2 when the cache calls are missing).
   win::DWORD FindFirstEntry(std::int64_t GroupID);
   win::DWORD FindNextEntry();
@@ -91,6 +94,7 @@ class TBrowserCache : public TComponent {
   TEntryInfo FEntryInfo;
   win::HANDLE FEnumHandle = nullptr;
   bool FCancel = false;
+  win::DWORD FLastSearchResult = 0;
 };
 
 }  // namespace vorra

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/MovieAddress.h"
+#include "platform/net/UrlCache.h"
 
 namespace vorra {
 
@@ -45,10 +46,20 @@ void TCacheSearch::ClearCacheList() {
   CacheList.reserve(CacheListReserve);
 }
 
-std::size_t TCacheSearch::ClearCache() {
+std::size_t TCacheSearch::ClearCache(win::DWORD* firstError) {
   std::size_t deleted = 0;
-  for (const auto& item : CacheList)
-    if (BrowserCache1.DeleteEntry(item->Url) == 0) ++deleted;
+  if (firstError) *firstError = 0;
+  for (const auto& item : CacheList) {
+    const win::DWORD rc = BrowserCache1.DeleteEntry(item->Url);
+    if (rc == 0) {
+      ++deleted;
+      continue;
+    }
+    if (!firstError) continue;
+    if (*firstError == 0) *firstError = rc;
+    // Each further call would wait for the lock or fail the same way.
+    if (rc == win::ERROR_SHARING_VIOLATION || rc == win::ERROR_FILE_CORRUPT || rc == win::ERROR_PATH_NOT_FOUND) break;
+  }
   ClearCacheList();
   return deleted;
 }

@@ -33,10 +33,15 @@ class TCacheSearch {
   void BrowserCache1Entry(TObject* Sender, bool& Cancel);
   // "Search In Cache": empties the list, walks the cache, sorts newest first.
   void SearchInCache();
+  // Why the last search ended: ERROR_NO_MORE_ITEMS when it saw the whole
+  // cache, else the failure (the cache busy, set aside, unusable...).
+  win::DWORD SearchResult() const { return BrowserCache1.LastSearchResult(); }
   void ClearCacheList();
   // "Clear Cache": deletes every listed movie from the cache, then empties the
-  // list. Returns how many deletions succeeded (the tab ignores it).
-  std::size_t ClearCache();
+  // list. Returns how many deletions succeeded (the tab ignores it). With
+  // firstError, that receives the first failure (0: none), and the deleting
+  // stops at a failure that every further deletion would meet too.
+  std::size_t ClearCache(win::DWORD* firstError = nullptr);
 
  private:
   TBrowserCache& BrowserCache1;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "main/CacheCommand.h"
+#include "main/CliSupport.h"
 #include "main/FetchCommand.h"
 #include "main/GetCommand.h"
 #include "main/Program.h"
@@ -57,9 +58,9 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
   if (verb == "cache") return CacheCommand(rest, out, err);
   if (verb == "fetch") return FetchCommand(rest, out, err);
   if (verb == "get") return GetCommand(rest, out, err);
-  err << "vorra: unknown command '" << verb << "'\n";
+  cli::Say(err, "unknown command '" + verb + "'");
   Usage(err);
-  return 2;
+  return cli::ExitUsage;
 }
 
 }  // namespace vorra

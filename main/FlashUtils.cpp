@@ -60,7 +60,8 @@ std::uint16_t Le16(const TBody& b, std::size_t at) {
   return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
 }
 
-void ParseHeaderBody(const TBody& body, TSwfHeader& header) {
+// Answers whether the rectangle, rate and count lay within the available bytes.
+bool ParseHeaderBody(const TBody& body, std::size_t available, TSwfHeader& header) {
   TBitReader bits(body);
   const unsigned width = bits.Bits(5);
   header.FrameRect.Left = bits.SignedBits(width) / 20;
@@ -77,9 +78,11 @@ void ParseHeaderBody(const TBody& body, TSwfHeader& header) {
     header.Background = red + 256 * green + 65536 * blue;
     header.HasBackground = true;
   }
+  return available >= at;
 }
 
-void InflateStart(std::span<const std::uint8_t> input, TBody& out) {
+// Answers how many bytes it decompressed.
+std::size_t InflateStart(std::span<const std::uint8_t> input, TBody& out) {
   z_stream z{};
   int rc = inflateInit(&z);
   if (rc != Z_OK) throw ESwfError(zError(rc));
@@ -90,6 +93,7 @@ void InflateStart(std::span<const std::uint8_t> input, TBody& out) {
   rc = inflate(&z, Z_NO_FLUSH);
   inflateEnd(&z);
   if (rc < 0) throw ESwfError(zError(rc));
+  return out.size() - z.avail_out;
 }
 
 std::string LzmaMessage(lzma_ret rc) {
@@ -123,7 +127,7 @@ void LzmaDecoderFor(TLzmaStream& stream, const std::uint8_t* props, std::uint64_
   if (rc != LZMA_OK) throw ESwfError(LzmaMessage(rc));
 }
 
-void LzmaStart(const std::uint8_t* props, std::span<const std::uint8_t> input, TBody& out) {
+std::size_t LzmaStart(const std::uint8_t* props, std::span<const std::uint8_t> input, TBody& out) {
   TLzmaStream stream;
   LzmaDecoderFor(stream, props, out.size());
   stream.s.next_in = input.data();
@@ -132,6 +136,12 @@ void LzmaStart(const std::uint8_t* props, std::span<const std::uint8_t> input, T
   stream.s.avail_out = out.size();
   const lzma_ret rc = lzma_code(&stream.s, LZMA_RUN);
   if (rc != LZMA_OK && rc != LZMA_STREAM_END) throw ESwfError(LzmaMessage(rc));
+  return out.size() - stream.s.avail_out;
+}
+
+std::string ShortStream(std::uint64_t produced, std::uint64_t expected) {
+  return "cut short: the compressed data ends after " + std::to_string(produced) + " of the " +
+         std::to_string(expected) + " bytes its header declares";
 }
 
 // A file descriptor that closes itself.
@@ -191,22 +201,27 @@ TSwfRecognition ParseSwfPrefix(std::span<const std::uint8_t> prefix, TSwfFileInf
   info.Signature = sig;
   info.Version = prefix.size() > 3 ? prefix[3] : 0;
   info.FileLength = Le32(prefix, 4);
+  info.VersionRead = prefix.size() > 3;
+  info.LengthRead = prefix.size() >= HeaderBytes;
   TBody body{};
+  std::size_t available = 0;
   if (sig[0] == 'F') {
     info.Compression = TSwfCompression::scNone;
-    if (prefix.size() > HeaderBytes)
-      std::copy_n(prefix.begin() + HeaderBytes, std::min(prefix.size() - HeaderBytes, body.size()), body.begin());
+    if (prefix.size() > HeaderBytes) {
+      available = std::min(prefix.size() - HeaderBytes, body.size());
+      std::copy_n(prefix.begin() + HeaderBytes, available, body.begin());
+    }
   } else if (sig[0] == 'C') {
     info.Compression = TSwfCompression::scZlib;
     if (prefix.size() < HeaderBytes) return TSwfRecognition::srShortHeader;
-    InflateStart(prefix.subspan(HeaderBytes, std::min(prefix.size() - HeaderBytes, InflateWindow)), body);
+    available = InflateStart(prefix.subspan(HeaderBytes, std::min(prefix.size() - HeaderBytes, InflateWindow)), body);
   } else {
     info.Compression = TSwfCompression::scLzma;
     if (prefix.size() < ZwsHeaderBytes) return TSwfRecognition::srShortHeader;
-    LzmaStart(prefix.data() + 12,
-              prefix.subspan(ZwsHeaderBytes, std::min(prefix.size() - ZwsHeaderBytes, InflateWindow)), body);
+    available = LzmaStart(prefix.data() + 12,
+                          prefix.subspan(ZwsHeaderBytes, std::min(prefix.size() - ZwsHeaderBytes, InflateWindow)), body);
   }
-  ParseHeaderBody(body, info.Header);
+  info.FrameRead = ParseHeaderBody(body, available, info.Header);
   return TSwfRecognition::srMovie;
 }
 
@@ -284,7 +299,7 @@ std::string CheckSwfBody(const std::string& path, const TSwfFileInfo& info) {
         z.avail_out = static_cast<uInt>(out.size());
         const int rc = inflate(&z, Z_NO_FLUSH);
         produced += out.size() - z.avail_out;
-        if (rc == Z_STREAM_END) return {};
+        if (rc == Z_STREAM_END) return produced < expected ? ShortStream(produced, expected) : std::string();
         if (rc == Z_NEED_DICT) return "damaged compressed data: it asks for a preset dictionary";
         if (rc == Z_BUF_ERROR) break;  // wants more input
         if (rc < 0) return std::string("damaged compressed data: ") + zError(rc);
@@ -320,7 +335,8 @@ std::string CheckSwfBody(const std::string& path, const TSwfFileInfo& info) {
       const lzma_ret rc = lzma_code(&stream.s, got == 0 ? LZMA_FINISH : LZMA_RUN);
       produced += stream.s.next_out - out.data();
       // Movies written without an end marker stop exactly at the declared size.
-      if (rc == LZMA_STREAM_END || produced == expected) return {};
+      if (produced == expected) return {};
+      if (rc == LZMA_STREAM_END && produced < expected) return ShortStream(produced, expected);
       if (produced > expected)
         return "holds more data than its header declares (" + std::to_string(declared) + " bytes)";
       if (rc != LZMA_OK) {

@@ -45,6 +45,9 @@ struct TSwfFileInfo {
   std::uint32_t FileLength = 0;  // as declared: the uncompressed size
   TSwfCompression Compression = TSwfCompression::scNone;
   TSwfHeader Header;
+  // Which facts lay inside the bytes there were; the others read as 0.
+  bool VersionRead = false, LengthRead = false;
+  bool FrameRead = false;  // frame rectangle, rate and count
 };
 
 // The most of a file's start that the reader ever looks at (ZWS: 17 header bytes + 256).
@@ -68,7 +71,8 @@ void ReadSwfHeader(const std::string& path, TSwfHeader& header);
 std::int32_t FlashColor(std::int32_t color);
 
 // Reads a recognised movie to its end: empty when it is whole, otherwise what is
-// wrong (cut short, damaged data). Memory stays bounded whatever the file says.
+// wrong (cut short, also when the compressed data ends before the declared
+// length; damaged data). Memory stays bounded whatever the file says.
 std::string CheckSwfBody(const std::string& path, const TSwfFileInfo& info);
 
 }  // namespace vorra

@@ -1,25 +1,20 @@
 #include "main/GetCommand.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <ostream>
 
 #include "common/MovieAddress.h"
 #include "framework/Json.h"
 #include "main/AppFiles.h"
+#include "main/CliSupport.h"
 #include "main/PageLoader.h"
 #include "main/Settings.h"
-#include "platform/net/PageFetch.h"
 #include "platform/shell/UserFolders.h"
 
 namespace vorra {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr const char* Usage = "usage: vorra get URL [--out DIR] [--list] [--json]\n";
 
@@ -33,43 +28,15 @@ long PageTimeoutMs() {
   return 60000;
 }
 
-// A bar on the terminal for the whole capture, rewritten in place.
-class TCaptureBar final : public win::IBindStatusCallback {
- public:
-  explicit TCaptureBar(std::ostream& err) : err_(err), tty_(::isatty(2) == 1) {}
-
-  void Start(int index, int count, const std::string& name, const std::string& url) {
-    index_ = index, count_ = count, name_ = name;
-    if (!tty_) err_ << "downloading " << (index + 1) << '/' << count << ": " << url << '\n';
-    else Draw(0, 0);
-  }
-  void Finish() {
-    if (tty_ && count_ > 0) err_ << '\n';
-    count_ = 0;
-  }
-  win::HRESULT OnProgress(win::ULONG done, win::ULONG total, win::ULONG status, win::LPCSTR) override {
-    if (tty_ && status == win::BINDSTATUS_DOWNLOADINGDATA) Draw(done, total);
-    return win::S_OK;
-  }
-
- private:
-  void Draw(win::ULONG done, win::ULONG total) {
-    constexpr int width = 30;
-    const double part = total ? static_cast<double>(done) / total : 0.0;
-    const int filled = static_cast<int>(width * (index_ + part) / count_);
-    err_ << "\r[" << std::string(filled, '#') << std::string(width - filled, '.') << "] " << (index_ + 1) << '/'
-         << count_ << ' ' << name_.substr(0, 40) << "\x1b[K" << std::flush;
-  }
-  std::ostream& err_;
-  bool tty_;
-  int index_ = 0, count_ = 0;
-  std::string name_;
-};
-
-void PrintJson(std::ostream& out, const TFlashItem& item, bool withFile, bool ok) {
-  out << "{\"name\": " << JsonQuote(item.Name) << ", \"url\": " << JsonQuote(item.Url)
-      << ", \"file\": " << (withFile ? JsonQuote(item.TempFile) : std::string("null"))
-      << ", \"ok\": " << (ok ? "true" : "false") << "}\n";
+// One movie's line of --json output; error only when it failed.
+void PrintItem(std::ostream& out, const TFlashItem& item, bool withFile, const std::string& error) {
+  TJsonObject o;
+  o.Add("name", item.Name).Add("url", item.Url);
+  if (withFile) o.Add("file", item.TempFile);
+  else o.AddNull("file");
+  o.Add("ok", error.empty());
+  if (!error.empty()) o.Add("error", error);
+  cli::PrintJson(out, o);
 }
 
 }  // namespace
@@ -83,15 +50,9 @@ int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     else if (a == "--json") json = true;
     else if (a == "--out" && i + 1 < args.size()) haveOut = true, outDir = args[++i];
     else if (!a.empty() && a[0] != '-' && url.empty()) url = a;
-    else {
-      err << Usage;
-      return 1;
-    }
+    else return cli::UsageError(err, Usage);
   }
-  if (url.empty() || (haveOut && outDir.empty())) {
-    err << Usage;
-    return 1;
-  }
+  if (url.empty() || (haveOut && outDir.empty())) return cli::UsageError(err, Usage);
 
   std::string folder;
   if (haveOut) {
@@ -100,14 +61,9 @@ int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     SetAppFolders(win::GetProgramFolder());
     folder = ReadDefaultDir();
   }
-  if (!list) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) {
-      err << "vorra: cannot make the folder " << folder << '\n';
-      return 1;
-    }
-  }
+  if (!list)
+    if (const std::string why = cli::FolderProblem(folder, true); !why.empty())
+      return cli::Fail(err, "cannot save movies into the folder " + folder + ": " + why);
 
   win::TWebBrowserSettings settings;
   settings.TimeoutMs = PageTimeoutMs();
@@ -128,22 +84,19 @@ int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
   try {
     host.NavigateTo(pageUrl);
   } catch (const std::exception& e) {
-    err << "vorra: cannot load " << pageUrl << ": " << e.what() << '\n';
-    return 1;
+    return cli::Fail(err, "cannot load the page " + pageUrl + ": " + e.what());
   }
   const win::HRESULT loaded = host.Control()->LastNavigationResult();
-  if (!pageDone || win::FAILED(loaded)) {
-    err << "vorra: cannot load " << pageUrl << ": " << win::net::FetchErrorText(loaded) << '\n';
-    return 1;
-  }
+  if (!pageDone || win::FAILED(loaded))
+    return cli::Fail(err, "cannot load the page " + pageUrl + ": " + cli::ReasonText(loaded));
   if (items.empty()) {
-    err << "vorra: no Flash movies in " << pageUrl << '\n';
+    cli::Say(err, "no Flash movies in the page " + pageUrl);
     return 2;
   }
 
   if (list) {
     for (const auto& item : items) {
-      if (json) PrintJson(out, *item, false, true);
+      if (json) PrintItem(out, *item, false, {});
       else out << item->Name << '\t' << item->Url << '\n';
     }
     return 0;
@@ -151,25 +104,31 @@ int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
 
   std::vector<TFlashItem*> plain;
   for (const auto& item : items) plain.push_back(item.get());
-  TCaptureBar bar(err);
+  cli::TProgressOutput bar(err);
   int failed = 0;
   DownloadFlashItems(
       plain, [&](int i, int count) { bar.Start(i, count, plain[i]->Name, plain[i]->Url); },
       [&](int i, win::HRESULT hr) {
-        const bool ok = win::SUCCEEDED(hr);
-        if (!ok) {
+        const TFlashItem& item = *plain[i];
+        std::string error;
+        if (win::FAILED(hr)) {
+          error = "cannot save the movie " + item.Url + " into the folder " + folder + ": " + cli::ReasonText(hr);
+        } else if (const std::string why = cli::NotMovieReason(item.TempFile); !why.empty()) {
+          // Kept for the user to look at, but not counted as a saved movie.
+          error = "the movie " + item.Url + " saved as " + item.TempFile + " is kept, but " + why;
+        }
+        if (!error.empty()) {
           ++failed;
           bar.Finish();
-          err << "vorra: cannot download " << plain[i]->Url << ": " << win::net::FetchErrorText(hr) << '\n';
+          cli::Say(err, error);
         }
-        if (json) PrintJson(out, *plain[i], true, ok);
-        else if (ok) out << plain[i]->TempFile << '\n';
-        out.flush();
+        if (json) PrintItem(out, item, true, error);
+        else if (error.empty()) out << item.TempFile << '\n' << std::flush;
       },
       &bar);
   bar.Finish();
   err << (plain.size() - failed) << " of " << plain.size() << " movies saved in " << folder << '\n';
-  return failed ? 1 : 0;
+  return failed ? cli::ExitFailed : cli::ExitOk;
 }
 
 }  // namespace vorra

@@ -7,8 +7,9 @@
 namespace vorra {
 
 // vorra get URL [--out DIR] [--list] [--json]: the page loader's capture on
-// the command line. 0: movies found (and saved); 2: the page has none; 1: the
-// page could not be loaded or a movie failed.
+// the command line. 0: movies found (and saved); 2: the page has none, or a
+// usage error; 1: the folder or the page could not be used, or a movie failed
+// or is not a movie.
 int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace vorra

@@ -5,6 +5,7 @@
 
 #include "framework/Dialogs.h"
 #include "framework/Forms.h"
+#include "main/CliSupport.h"
 #include "main/Main.h"
 #include "platform/ui/Paint.h"
 
@@ -26,9 +27,8 @@ int RunProgram(std::ostream& err) {
   const bool wantHeadless = headless && std::string(headless) == "1";
   if (!wantHeadless && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
     // An invisible window nobody can close would only hang the terminal.
-    err << "vorra: no display (DISPLAY and WAYLAND_DISPLAY are unset); try 'vorra --screenshot FILE.png' or "
-           "'vorra --help'\n";
-    return 1;
+    return cli::Fail(err, "no display (DISPLAY and WAYLAND_DISPLAY are unset); try 'vorra --screenshot FILE.png' or "
+                          "'vorra --help'");
   }
   StartApplication();
   Application->Run();
@@ -44,8 +44,7 @@ int ScreenshotCommand(const std::vector<std::string>& args, std::ostream& out, s
     tab = t.size() == 1 && t[0] >= '0' && t[0] <= '3' ? t[0] - '0' : -1;
   }
   if ((args.size() != 1 && !tabGiven) || args[0].empty() || tab < 0) {
-    err << "usage: vorra --screenshot FILE.png [--tab 0-3]\n";
-    return 2;
+    return cli::UsageError(err, "usage: vorra --screenshot FILE.png [--tab 0-3]\n");
   }
   setenv("VORRA_HEADLESS", "1", 1);
   StartApplication();
@@ -57,10 +56,7 @@ int ScreenshotCommand(const std::vector<std::string>& args, std::ostream& out, s
   Application->ProcessMessages();
   const bool ok = win::RenderWindowToPng(VorraMainFrm->Handle(), args[0]);
   Application->Shutdown();
-  if (!ok) {
-    err << "vorra: cannot write " << args[0] << '\n';
-    return 1;
-  }
+  if (!ok) return cli::Fail(err, "cannot write the picture " + args[0]);
   out << args[0] << '\n';
   return 0;
 }

@@ -5,11 +5,14 @@
 #include <ostream>
 
 #include "framework/Json.h"
+#include "main/CliSupport.h"
 #include "main/FlashUtils.h"
 
 namespace vorra {
 
 namespace {
+
+constexpr const char* Usage = "usage: vorra swfinfo [--json] FILE...\n";
 
 // What one file turned out to be; the facts that could not be read stay empty.
 struct TSwfReport {
@@ -36,6 +39,11 @@ TSwfReport Inspect(const std::string& file) {
         r.Problem = "cut short inside its header";
         return r;
       case TSwfReadResult::rrMovie:
+        if (!info.LengthRead || !info.FrameRead) {
+          r.Info = info;
+          r.Problem = "cut short inside its header";
+          return r;
+        }
         break;
     }
   } catch (const ESwfError& e) {
@@ -56,11 +64,15 @@ std::string ColourText(std::int32_t background) {
   return buf;
 }
 
-std::string JsonLine(const TSwfReport& r) {
+TJsonObject JsonLine(const TSwfReport& r) {
   TJsonObject o;
   o.Add("file", r.File);
   if (r.Info) {
-    o.Add("signature", r.Info->Signature).Add("version", int{r.Info->Version}).Add("length", r.Info->FileLength);
+    o.Add("signature", r.Info->Signature);
+    if (r.Info->VersionRead) o.Add("version", int{r.Info->Version});
+    else o.AddNull("version");
+    if (r.Info->LengthRead) o.Add("length", r.Info->FileLength);
+    else o.AddNull("length");
   } else {
     o.AddNull("signature").AddNull("version").AddNull("length");
   }
@@ -73,7 +85,7 @@ std::string JsonLine(const TSwfReport& r) {
   } else {
     for (const char* key : {"left", "top", "right", "bottom", "frames", "background"}) o.AddNull(key);
   }
-  return o.Text();
+  return o;
 }
 
 std::string TextLine(const TSwfReport& r) {
@@ -82,8 +94,9 @@ std::string TextLine(const TSwfReport& r) {
   const char* form = i.Compression == TSwfCompression::scNone   ? "plain"
                      : i.Compression == TSwfCompression::scZlib ? "zlib"
                                                                 : "LZMA";
-  std::string line = r.File + ": " + i.Signature + " (" + form + ") version " + std::to_string(i.Version) +
-                     ", length " + std::to_string(i.FileLength);
+  std::string line = r.File + ": " + i.Signature + " (" + form + ")";
+  if (i.VersionRead) line += " version " + std::to_string(i.Version);
+  if (i.LengthRead) line += ", length " + std::to_string(i.FileLength);
   if (!r.HeaderRead) return line;
   line += ", frame " + std::to_string(h.FrameRect.Left) + "," + std::to_string(h.FrameRect.Top) + "-" +
           std::to_string(h.FrameRect.Right) + "," + std::to_string(h.FrameRect.Bottom) + " (" +
@@ -106,25 +119,21 @@ int SwfInfoCommand(const std::vector<std::string>& args, std::ostream& out, std:
     } else if (options && a == "--json") {
       json = true;
     } else if (options && a.size() > 1 && a[0] == '-') {
-      err << "vorra swfinfo: unknown option " << a << "\nusage: vorra swfinfo [--json] FILE...\n";
-      return 2;
+      err << "vorra swfinfo: unknown option " << a << '\n';
+      return cli::UsageError(err, Usage);
     } else {
       files.push_back(a);
     }
   }
-  if (files.empty()) {
-    err << "usage: vorra swfinfo [--json] FILE...\n";
-    return 2;
-  }
+  if (files.empty()) return cli::UsageError(err, Usage);
   int status = 0;
   for (const std::string& file : files) {
     const TSwfReport r = Inspect(file);
-    if (json) out << JsonLine(r) << '\n';
-    else if (r.Info) out << TextLine(r) << '\n';
+    if (json) cli::PrintJson(out, JsonLine(r));
+    else if (r.Info) out << TextLine(r) << '\n' << std::flush;
     if (!r.Problem.empty()) {
-      out.flush();
-      err << "vorra: " << file << ": " << r.Problem << '\n';
-      status = 1;
+      cli::Say(err, file + ": " + r.Problem);
+      status = cli::ExitFailed;
     }
   }
   return status;

@@ -61,9 +61,11 @@ DWORD SqliteToError(int code) {
     case SQLITE_FULL: return ERROR_DISK_FULL;
     case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case SQLITE_READONLY:
-    case SQLITE_PERM:
+    case SQLITE_PERM: return ERROR_ACCESS_DENIED;
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: return ERROR_ACCESS_DENIED;
+    case SQLITE_LOCKED: return ERROR_SHARING_VIOLATION;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return ERROR_FILE_CORRUPT;
     case SQLITE_CANTOPEN: return ERROR_PATH_NOT_FOUND;
     default: return ERROR_INVALID_DATA;
   }
@@ -339,6 +341,16 @@ class TWalk {
     ++pos_;
   }
 
+  // At the end of the walk: the files an index set aside left behind.
+  void Sweep() {
+    if (swept_) return;
+    swept_ = true;
+    try {
+      index_->SweepIfMarked();
+    } catch (const sqlite::ESqlite&) {
+    }  // tidying only: the next walk tries again
+  }
+
   // Rows whose files were found missing leave the index.
   void DropVanished() {
     if (vanished_.empty() || dirFd_ < 0) return;
@@ -401,6 +413,7 @@ class TWalk {
   std::size_t pos_ = 0;
   TRowView current_;
   bool hasCurrent_ = false;
+  bool swept_ = false;
   int checks_ = 0;
   std::unique_ptr<TNameSet> names_;
   std::vector<char> present_;  // per row of the batch, from names_
@@ -430,7 +443,10 @@ bool KindOfPattern(LPCSTR pattern, int& kind) {
 // Hands out the walk's current entry, or says why not.
 BOOL DeliverNext(TWalk& walk, INTERNET_CACHE_ENTRY_INFOA* info, LPDWORD cb) {
   TRowView row;
-  if (!walk.Current(row)) return Fail(ERROR_NO_MORE_ITEMS);
+  if (!walk.Current(row)) {
+    walk.Sweep();
+    return Fail(ERROR_NO_MORE_ITEMS);
+  }
   if (!Deliver(row, walk.Content(), info, cb)) return FALSE;
   walk.Advance();
   return TRUE;
@@ -511,6 +527,7 @@ BOOL RecordEntry(LPCSTR url, LPCSTR file, std::uint64_t size, FILETIME expire, F
   e.Expire = FileTimeToU64(expire);
   e.LastAccess = e.LastSync = Now();
   const TReleasedFile old = TIndex::Open(root, true)->Commit(std::move(e));
+  TIndex::Recorded(root);
   if (!old.Name.empty()) ::unlink((content + old.Name).c_str());  // an orphan at worst, never listed
   return TRUE;
 }
@@ -675,7 +692,17 @@ HANDLE FindFirstUrlCacheEntryExA(LPCSTR lpszUrlSearchPattern, DWORD, DWORD dwFil
     return nullptr;
   }
   return Guarded<HANDLE>(nullptr, [&]() -> HANDLE {
-    const std::shared_ptr<TIndex> index = TIndex::Open(CacheRoot(), false);
+    const std::string root = CacheRoot();
+    struct stat st {};
+    if (::stat(root.c_str(), &st) != 0 ? errno != ENOENT : !S_ISDIR(st.st_mode)) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      return nullptr;
+    }
+    const std::shared_ptr<TIndex> index = TIndex::Open(root, false);
+    if (TIndex::SetAside(root)) {
+      SetLastError(ERROR_FILE_CORRUPT);
+      return nullptr;
+    }
     if (!index) {
       SetLastError(ERROR_NO_MORE_ITEMS);
       return nullptr;

@@ -21,6 +21,11 @@ inline constexpr DWORD OCX_CACHE_ENTRY = 0x00020000;
 inline constexpr DWORD COOKIE_CACHE_ENTRY = 0x00100000;
 inline constexpr DWORD URLHISTORY_CACHE_ENTRY = 0x00200000;
 
+// The errors that tell a cache that cannot be read now from an empty one
+// (WinInet's values).
+inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;  // another process holds the index locked
+inline constexpr DWORD ERROR_FILE_CORRUPT = 1392;     // the index was damaged and has been set aside
+
 // Room that callers of CreateUrlCacheEntryA give for the file name. WinInet
 // uses MAX_PATH; paths here may be longer, so the stand-in asks for more.
 inline constexpr DWORD URL_CACHE_MAX_PATH = 4096;
@@ -83,6 +88,13 @@ BOOL CommitUrlCacheEntryA(LPCSTR lpszUrlName, LPCSTR lpszLocalFileName, FILETIME
 // Entries whose file has gone are not listed (and leave the index when the
 // walk closes). The walk covers the entries committed before FindFirst;
 // entries deleted meanwhile are skipped, entries replaced meanwhile appear once.
+// A cache that cannot be walked is not empty: ERROR_SHARING_VIOLATION when
+// another process holds the index locked (after a wait of about two
+// seconds), ERROR_FILE_CORRUPT when the index was found damaged and set aside
+// (index.db.damaged; the process goes on saying so until it records an entry
+// again), ERROR_PATH_NOT_FOUND when the per-user cache folder cannot be used.
+// After an index was set aside, the first walk that reaches its end removes
+// the files that no entry names and that have not changed for ten minutes.
 HANDLE FindFirstUrlCacheEntryExA(LPCSTR lpszUrlSearchPattern, DWORD dwFlags, DWORD dwFilter, GROUPID GroupId,
                                  INTERNET_CACHE_ENTRY_INFOA* lpFirstCacheEntryInfo, LPDWORD lpcbEntryInfo,
                                  LPVOID lpGroupAttributes, LPDWORD lpcbGroupAttributes, LPVOID lpReserved);

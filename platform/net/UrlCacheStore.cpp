@@ -1,10 +1,13 @@
 #include "platform/net/UrlCacheStore.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <limits>
 
@@ -60,6 +63,12 @@ struct TCached {
 TCached& Cached() {
   static TCached* c = new TCached;
   return *c;
+}
+
+// The root whose index this process set aside and has not recorded into since.
+std::string& SetAsideRoot() {
+  static auto* root = new std::string;
+  return *root;
 }
 
 void Prepare(sqlite::TDatabase& db, const char* sql, sqlite3_stmt** out) {
@@ -144,7 +153,7 @@ std::shared_ptr<TIndex> TIndex::Open(const std::string& root, bool create) {
     std::shared_ptr<TIndex> index(new TIndex(root), [](TIndex* p) {
       if (p->pid_ == ::getpid()) delete p;
     });
-    index->db_ = std::make_unique<sqlite::TDatabase>(path);
+    index->db_ = std::make_unique<sqlite::TDatabase>(path, IndexBusyMs);
     index->Validate();
     return index;
   };
@@ -179,11 +188,54 @@ void TIndex::Discard(const std::string& root, dev_t dev, ino_t ino) {
   const std::string path = IndexPath(root);
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || st.st_dev != dev || st.st_ino != ino) return;
+  // Its rows are lost; their files wait for the next sweep.
+  const int mark = ::open(SweepMarkPath(root).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (mark >= 0) ::close(mark);
   // The write-ahead log belongs to the damaged file: keep them together, so a
   // new index never replays it.
-  std::rename(path.c_str(), (path + ".damaged").c_str());
+  if (std::rename(path.c_str(), (path + ".damaged").c_str()) != 0) return;
   std::rename((path + "-wal").c_str(), (path + ".damaged-wal").c_str());
   ::unlink((path + "-shm").c_str());
+  SetAsideRoot() = root;
+}
+
+bool TIndex::SetAside(const std::string& root) { return !root.empty() && SetAsideRoot() == root; }
+
+void TIndex::Recorded(const std::string& root) {
+  if (SetAsideRoot() == root) SetAsideRoot().clear();
+}
+
+void TIndex::SweepIfMarked() {
+  const std::string mark = SweepMarkPath(root_);
+  if (::access(mark.c_str(), F_OK) != 0) return;
+  DIR* dir = ::opendir(ContentFolder(root_).c_str());
+  if (!dir) {
+    if (errno == ENOENT) ::unlink(mark.c_str());
+    return;
+  }
+  const std::time_t now = std::time(nullptr);
+  bool left = false;
+  try {
+    sqlite::TStatement named(*db_, "SELECT 1 FROM entries WHERE file = ?1 LIMIT 1");
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      struct stat st {};
+      if (!IsPlainFileName(name) || ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+          !S_ISREG(st.st_mode))
+        continue;
+      named.Bind(1, name);
+      const bool kept = named.Step();
+      named.Reset();
+      if (kept) continue;
+      if (now - st.st_mtime < SweepGraceSeconds) left = true;
+      else ::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+  } catch (...) {
+    ::closedir(dir);
+    throw;
+  }
+  ::closedir(dir);
+  if (!left) ::unlink(mark.c_str());
 }
 
 void TIndex::Validate() {
@@ -195,28 +247,39 @@ void TIndex::Validate() {
   auto foreign = [this](const char* why) {
     return sqlite::ESqlite(SQLITE_NOTADB, IndexPath(root_) + ": " + why);
   };
-  sqlite::TTransaction t(*db_);
-  sqlite::TStatement version(*db_, "PRAGMA user_version");
-  const std::int64_t v = version.Step() ? version.Int(0) : 0;
-  version.Reset();
-  // Exactly our table and indexes: no views, no triggers, no other columns.
-  sqlite::TStatement objects(*db_, "SELECT type, name, sql FROM sqlite_master ORDER BY name");
-  std::vector<std::string> found;
-  while (objects.Step()) found.push_back(objects.Text(0) + '|' + objects.Text(1) + '|' + objects.Text(2));
-  objects.Reset();
   const std::vector<std::string> ours = {std::string("table|entries|") + TableSql,
                                          std::string("index|entries_file|") + FileIndexSql,
                                          "index|sqlite_autoindex_entries_1|"};
-  if (v == 0 && found.empty()) {
-    db_->Exec(TableSql);
-    db_->Exec(FileIndexSql);
-    db_->Exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
-  } else if (v != SchemaVersion) {
-    throw foreign("not a URL cache index");
-  } else if (found != ours) {
-    throw foreign("unknown URL cache index layout");
+  // Checked by reading, so that a writer elsewhere does not hold up a walk;
+  // written only to begin a new index.
+  const auto check = [&]() {
+    sqlite::TStatement version(*db_, "PRAGMA user_version");
+    const std::int64_t v = version.Step() ? version.Int(0) : 0;
+    version.Reset();
+    // Exactly our table and indexes: no views, no triggers, no other columns.
+    sqlite::TStatement objects(*db_, "SELECT type, name, sql FROM sqlite_master ORDER BY name");
+    std::vector<std::string> found;
+    while (objects.Step()) found.push_back(objects.Text(0) + '|' + objects.Text(1) + '|' + objects.Text(2));
+    objects.Reset();
+    if (v == 0 && found.empty()) return false;
+    if (v != SchemaVersion) throw foreign("not a URL cache index");
+    if (found != ours) throw foreign("unknown URL cache index layout");
+    return true;
+  };
+  bool valid;
+  {
+    sqlite::TReadTransaction r(*db_);
+    valid = check();
   }
-  t.Commit();
+  if (!valid) {
+    sqlite::TTransaction t(*db_);
+    if (!check()) {  // another process may have begun it meanwhile
+      db_->Exec(TableSql);
+      db_->Exec(FileIndexSql);
+      db_->Exec(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
+    }
+    t.Commit();
+  }
   Prepare(*db_, BatchSql, &batch_);
   Prepare(*db_, ByUrlSql, &byUrl_);
   Prepare(*db_, ByIdSql, &byId_);

@@ -26,6 +26,14 @@ TUrlKind KindOfUrl(std::string_view url);
 std::string CacheRoot();
 inline std::string ContentFolder(const std::string& root) { return root + "Content/"; }
 inline std::string IndexPath(const std::string& root) { return root + "index.db"; }
+// Present while the content folder may hold files of an index set aside.
+inline std::string SweepMarkPath(const std::string& root) { return root + "content.sweep"; }
+// How long a file that no row names is left alone: a transfer may be filling
+// it, or about to record it.
+inline constexpr long SweepGraceSeconds = 600;
+// How long a call waits for another process's lock on the index before it
+// gives up with "busy".
+inline constexpr int IndexBusyMs = 2000;
 // Creates the cache folder (private to the user) and its parents; answers an
 // errno, 0 when the folder is there.
 int MakeCacheFolder(const std::string& root);
@@ -96,6 +104,11 @@ class TIndex {
   // Moves the index this process has open for root aside, when it is still
   // the file under that name; the next Open starts a fresh one.
   static void DiscardOpen(const std::string& root);
+  // Whether this process set an index of root aside since the last entry
+  // was recorded there (until then the cache it sees is empty anyway);
+  // Recorded() ends that.
+  static bool SetAside(const std::string& root);
+  static void Recorded(const std::string& root);
   // Whether an error means the file cannot serve as our index.
   static bool IsDamage(int sqliteCode);
 
@@ -128,6 +141,11 @@ class TIndex {
   // the row still names that file and isFileThere says it is not there.
   template <typename F>
   void DropVanished(const std::vector<std::pair<std::int64_t, std::string>>& rows, F&& isFileThere);
+
+  // When an index was set aside, removes the files of the content folder that
+  // no row names and that have not changed for SweepGraceSeconds; the mark
+  // goes once none is left.
+  void SweepIfMarked();
 
   // Many rows in one transaction, for tests and benchmarks; files are the
   // caller's business.

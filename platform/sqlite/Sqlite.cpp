@@ -1,5 +1,7 @@
 #include "platform/sqlite/Sqlite.h"
 
+#include <chrono>
+
 #include "platform/win/ScopeGuard.h"
 
 namespace sqlite {
@@ -21,9 +23,12 @@ TDatabase::TDatabase(const std::string& path, int busyTimeoutMs) {
   });
   // While another process creates the file, the switch to WAL fails at
   // once instead of waiting for it: wait here, within the same timeout.
-  for (int waited = 0;; waited += sqlite3_sleep(5)) {
+  // The pragma may itself wait in the busy handler: count the time, not the naps.
+  const auto start = std::chrono::steady_clock::now();
+  for (;; sqlite3_sleep(5)) {
     const int mode = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    if ((mode & 0xFF) != SQLITE_BUSY || waited >= busyTimeoutMs) {
+    const auto waited = std::chrono::steady_clock::now() - start;
+    if ((mode & 0xFF) != SQLITE_BUSY || waited >= std::chrono::milliseconds(busyTimeoutMs)) {
       if (mode != SQLITE_OK) Fail(mode, path);
       break;
     }

@@ -5,10 +5,12 @@ import http.server
 import json
 import os
 import shutil
+import sqlite3
 import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 
 from swfmaker import body, movie, tag
@@ -49,8 +51,8 @@ class FetchAndCache(unittest.TestCase):
         self.server.server_close()
         self.tmp.cleanup()
 
-    def run_vorra(self, *args):
-        env = dict(os.environ, VORRA_HOME=self.home)
+    def run_vorra(self, *args, home=None):
+        env = dict(os.environ, VORRA_HOME=home or self.home)
         p = subprocess.run([self.vorra, *args], capture_output=True, text=True, timeout=60, env=env)
         return p.returncode, p.stdout, p.stderr
 
@@ -85,16 +87,27 @@ class FetchAndCache(unittest.TestCase):
         target = os.path.join(self.app, "missing.swf")
         code, _, err = self.run_vorra("fetch", self.base + "missing.swf", target)
         self.assertEqual(code, 1)
-        self.assertIn("not found", err)
+        self.assertIn("missing.swf", err)
+        self.assertIn("404", err)
         self.assertFalse(os.path.exists(target))
         self.assertEqual(self.run_vorra("fetch")[0], 2)
+        nowhere = os.path.join(self.app, "no", "such", "x.swf")
+        code, _, err = self.run_vorra("fetch", self.base + "intro.swf", nowhere)
+        self.assertEqual(code, 1)
+        self.assertIn(os.path.dirname(nowhere) + ": no such folder", err)
 
     def test_cache_lists_movies_newest_first_and_clears_them(self):
         folder = os.path.join(self.app, "out")
         os.mkdir(folder)
         for name in ("page.html", "intro.swf", "Logo%20%C3%84.swf"):
-            code, _, err = self.run_vorra("fetch", self.base + name, folder)
-            self.assertEqual(code, 0, err)
+            code, out, err = self.run_vorra("fetch", self.base + name, folder)
+            if name == "page.html":
+                # Saved and kept, but it is no movie: said, and the status shows it.
+                self.assertEqual(code, 1)
+                self.assertIn("not a Flash movie", err)
+                self.assertEqual(self.read(out.strip()), self.movies["page.html"])
+            else:
+                self.assertEqual(code, 0, err)
         code, out, err = self.run_vorra("cache", "list", "--json")
         self.assertEqual(code, 0, err)
         items = [json.loads(line) for line in out.splitlines()]
@@ -117,6 +130,50 @@ class FetchAndCache(unittest.TestCase):
         # The page is still cached: only movies were cleared.
         cache = os.path.join(self.home, "cache", "UrlCache", "Content")
         self.assertEqual(sorted(os.listdir(cache)), ["page[1].html"])
+
+    def test_a_cache_that_cannot_be_read_is_not_called_empty(self):
+        code, _, err = self.run_vorra("fetch", self.base + "intro.swf", os.path.join(self.app, "a.swf"))
+        self.assertEqual(code, 0, err)
+        root = os.path.join(self.home, "cache", "UrlCache")
+        index, content = os.path.join(root, "index.db"), os.path.join(root, "Content")
+
+        # Another process holds the index: busy, said within a few seconds.
+        lock = sqlite3.connect(index, isolation_level=None)
+        try:
+            lock.execute("PRAGMA locking_mode=EXCLUSIVE")
+            lock.execute("BEGIN EXCLUSIVE")
+            for verb in ("list", "clear"):
+                start = time.monotonic()
+                code, out, err = self.run_vorra("cache", verb)
+                self.assertEqual((code, out), (1, ""), verb)
+                self.assertIn("busy", err)
+                self.assertLess(time.monotonic() - start, 10)
+        finally:
+            lock.close()
+        self.assertEqual(os.listdir(content), ["intro[1].swf"])
+
+        # A damaged index is set aside with a message; a later clear sweeps the files it named.
+        for extra in ("-wal", "-shm"):
+            if os.path.exists(index + extra):
+                os.remove(index + extra)
+        with open(index, "wb") as f:
+            f.write(b"\x13" * 5000)
+        code, out, err = self.run_vorra("cache", "list")
+        self.assertEqual(code, 1)
+        self.assertIn("damaged", err)
+        self.assertTrue(os.path.exists(index + ".damaged"))
+        orphan = os.path.join(content, "intro[1].swf")
+        old = time.time() - 3600
+        os.utime(orphan, (old, old))
+        code, out, err = self.run_vorra("cache", "clear")
+        self.assertEqual(code, 0, err)
+        self.assertIn("Deleted 0 movies", out)
+        self.assertEqual(os.listdir(content), [])
+
+        # Per-user folders that cannot be used: the cache is off, not empty.
+        code, out, err = self.run_vorra("cache", "list", home=os.path.join(self.site, "intro.swf"))
+        self.assertEqual((code, out), (1, ""))
+        self.assertIn("cache is off", err)
 
 
 if __name__ == "__main__":

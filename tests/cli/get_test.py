@@ -45,6 +45,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             return
         kind, payload, ctype = route
+        if kind == "empty":
+            self.send_response(204)
+            self.end_headers()
+            return
         if kind == "redirect":
             self.send_response(302)
             self.send_header("Location", payload)
@@ -135,7 +139,7 @@ class Get(unittest.TestCase):
 
     def test_default_folder_and_never_over_existing_files(self):
         self.serve("/p.html", embed("m.swf"))
-        self.serve("/m.swf", b"new", FLASH)
+        self.serve("/m.swf", b"FWS new", FLASH)
         rc, out, err = self.run_vorra(self.base + "/p.html")
         self.assertEqual(rc, 0, err)
         self.assertEqual(out.strip(), os.path.join(self.app, "Flash Files", "m.swf"))
@@ -158,7 +162,36 @@ class Get(unittest.TestCase):
         self.assertEqual(rc, 1)
         self.assertEqual([json.loads(line)["ok"] for line in out.splitlines()], [True, False])
         self.assertEqual(self.files(self.out), ["ok.swf"])
-        self.assertEqual(self.run_vorra()[0], 1)  # usage
+        self.assertEqual(self.run_vorra()[0], 2)  # usage
+
+    def test_what_is_not_a_movie_is_kept_but_not_reported_saved(self):
+        self.serve("/p.html", embed("none.swf") + embed("empty.swf") + embed("error.swf") + embed("good.swf"))
+        self.serve("/none.swf", b"", kind="empty")
+        self.serve("/empty.swf", b"", FLASH)
+        self.serve("/error.swf", "<html><h1>Sorry, no such movie</h1></html>")
+        self.serve("/good.swf", b"CWS\x0a", FLASH)
+        rc, out, err = self.run_vorra(self.base + "/p.html", "--out", self.out, "--json")
+        self.assertEqual(rc, 1)
+        objs = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual([o["ok"] for o in objs], [False, False, False, True])
+        self.assertEqual(["error" in o for o in objs], [True, True, True, False])
+        self.assertIn("web page", objs[2]["error"])
+        with open(objs[2]["file"], "rb") as f:
+            self.assertIn(b"Sorry", f.read())  # kept for the user to look at
+        self.assertIn("1 of 4 movies saved", err)
+        self.assertEqual(err.count("is kept, but"), 3, err)
+
+    def test_folder_problems_are_named_before_the_page_loads(self):
+        self.serve("/p.html", embed("m.swf"))
+        blocker = os.path.join(os.path.dirname(self.out), "file")
+        with open(blocker, "w") as f:
+            f.write("x")
+        rc, _, err = self.run_vorra(self.base + "/p.html", "--out", blocker)
+        self.assertEqual(rc, 1)
+        self.assertIn("folder " + blocker + "/: not a folder", err)
+        rc, _, err = self.run_vorra(self.base + "/p.html", "--out", os.path.join(blocker, "sub"))
+        self.assertEqual(rc, 1)
+        self.assertIn(os.path.join(blocker, "sub") + "/: a part of the path is not a folder", err)
 
     def test_a_page_that_never_finishes_times_out(self):
         self.serve("/slow.html", embed("a.swf"), kind="stall")

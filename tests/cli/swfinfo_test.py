@@ -3,10 +3,12 @@
 and lzma, independent of the project's writer and reader."""
 import json
 import os
+import struct
 import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 from swfmaker import body, movie, tag
 
@@ -105,12 +107,41 @@ class SwfInfo(unittest.TestCase):
         self.assertIn("data error", err_lines[4])
         self.assertIn("folder", err_lines[6])
 
+    def test_cut_headers_and_short_streams_are_cut_short(self):
+        whole = body(100, 100, 7, [], padding=5000)
+        lzma_movie = movie("ZWS", 13, whole)
+        files = {
+            "three": self.write("three.swf", b"FWS"),
+            "four": self.write("four.swf", b"FWS\x0a"),
+            # Streams that end properly, long before the length the header declares.
+            "zlib": self.write("zlib.swf", b"CWS\x0a" + struct.pack("<I", 8 + 10 * len(whole)) + zlib.compress(whole)),
+            "lzma": self.write("lzma.swf", lzma_movie[:4] + struct.pack("<I", 8 + 10 * len(whole)) + lzma_movie[8:]),
+            "tiny": self.write("tiny.swf", b"CWS\x0a" + struct.pack("<I", 1000) + zlib.compress(b"\x50\x00")),
+        }
+        code, out, err = swfinfo("--json", *files.values())
+        self.assertEqual(code, 1)
+        objs = dict(zip(files, (json.loads(line) for line in out.splitlines())))
+        self.assertEqual([objs["three"][k] for k in ("signature", "version", "length", "frames")], ["FWS", None, None, None])
+        self.assertEqual([objs["four"][k] for k in ("version", "length", "right")], [10, None, None])
+        self.assertEqual([objs["tiny"][k] for k in ("version", "length", "right", "frames")], [10, 1000, None, None])
+        self.assertEqual(objs["zlib"]["frames"], 7)  # the header is whole; the rest is missing
+        err_lines = err.splitlines()
+        self.assertEqual(len(err_lines), len(files), err)
+        for path, line in zip(files.values(), err_lines):
+            self.assertIn(path, line)
+            self.assertIn("cut short", line)
+
     def test_usage_errors(self):
         self.assertEqual(swfinfo()[0], 2)
         self.assertEqual(swfinfo("--bogus", "x")[0], 2)
         p = subprocess.run([VORRA, "nonsense"], capture_output=True, text=True, timeout=60)
         self.assertEqual(p.returncode, 2)
         self.assertIn("swfinfo", p.stderr)
+        for args in (["get"], ["get", "--bogus", "http://127.0.0.1/"], ["fetch"], ["cache"], ["cache", "bogus"],
+                     ["--screenshot"]):
+            p = subprocess.run([VORRA, *args], capture_output=True, text=True, timeout=60)
+            self.assertEqual(p.returncode, 2, args)
+            self.assertIn("usage", p.stderr, args)
 
     def test_odd_file_names_stay_valid_json(self):
         path = self.write("ä \"quoted\" \\ name.swf", movie("FWS", 8, body(1, 1, 1, [])))

@@ -638,11 +638,39 @@ TEST_F(UrlCache, DamagedIndexIsSetAsideAndTheCacheGoesOn) {
   WriteText(Root() + "index.db", std::string(5000, '\x13'));
   DWORD end = 0;
   EXPECT_TRUE(Walk(nullptr, AllTypes, &end).empty());
-  EXPECT_EQ(end, ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(end, ERROR_FILE_CORRUPT);  // not "empty": the caller can say what happened
   EXPECT_TRUE(fs::exists(Root() + "index.db.damaged"));
   Add("http://a/after.swf");
   EXPECT_EQ(Urls(Walk("", ProgramFilter)), std::vector<std::string>{"http://a/after.swf"});
+}
 
+TEST_F(UrlCache, FilesOfASetAsideIndexAreSweptOnceTheyRest) {
+  const std::string old = Add("http://a/old.swf");
+  const std::string young = Add("http://a/young.swf");
+  urlcache::TIndex::DiscardOpen(Root());
+  const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  fs::last_write_time(old, past);
+  DWORD end = 0;
+  EXPECT_TRUE(Walk("", ProgramFilter, &end).empty());
+  EXPECT_EQ(end, ERROR_FILE_CORRUPT);
+  const std::string kept = Add("http://a/kept.swf", "data");
+  fs::last_write_time(kept, past);  // named by a row: never swept
+  Walk("", ProgramFilter);
+  EXPECT_FALSE(fs::exists(old));
+  EXPECT_TRUE(fs::exists(young));  // a transfer may still be filling it
+  EXPECT_TRUE(fs::exists(kept));
+  EXPECT_TRUE(fs::exists(Root() + "content.sweep"));  // until young can go too
+}
+
+TEST_F(UrlCache, UnusableFolderIsNotAnEmptyCache) {
+  WriteText(dir_ / "file", "x");
+  TScopedEnv home("VORRA_HOME", dir_ / "file");
+  DWORD end = 0;
+  EXPECT_TRUE(Walk("", ProgramFilter, &end).empty());
+  EXPECT_EQ(end, ERROR_PATH_NOT_FOUND);
+  TScopedEnv missing("VORRA_HOME", dir_ / "none");
+  EXPECT_TRUE(Walk("", ProgramFilter, &end).empty());
+  EXPECT_EQ(end, ERROR_NO_MORE_ITEMS);
 }
 
 TEST_F(UrlCache, ForeignDatabaseIsNotTakenForTheIndex) {
@@ -673,7 +701,7 @@ TEST_F(UrlCache, IndexWithAddedTriggersIsNotOurs) {
   }
   DWORD end = 0;
   EXPECT_TRUE(Walk(nullptr, AllTypes, &end).empty());
-  EXPECT_EQ(end, ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(end, ERROR_FILE_CORRUPT);
 }
 
 }  // namespace
