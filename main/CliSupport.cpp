@@ -6,13 +6,14 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
 
 #include "main/FlashUtils.h"
-#include "platform/net/PageFetch.h"
+#include "platform/win/ErrorText.h"
 
 namespace vorra::cli {
 
@@ -29,27 +30,25 @@ int UsageError(std::ostream& err, std::string_view usage) {
   return ExitUsage;
 }
 
-std::string ReasonText(win::HRESULT hr) {
-  // The shared words read as sentences; here they follow "subject: ".
-  std::string text = win::net::FetchErrorText(hr);
-  if (!text.empty() && text.back() == '.') text.pop_back();
-  if (text.size() > 1 && text[0] >= 'A' && text[0] <= 'Z' && !(text[1] >= 'A' && text[1] <= 'Z')) text[0] += 'a' - 'A';
-  return text;
+std::string ReasonText(win::HRESULT hr) { return win::ErrorText(hr); }
+
+std::string TransferReason(const win::TDownloadResult& result) {
+  // The server's own status says more than the class of failure it fell in.
+  if (result.Status >= 400 && result.Status < 600 && result.Result != win::INET_E_OBJECT_NOT_FOUND)
+    return "server status " + std::to_string(result.Status);
+  if (result.Result == win::INET_E_OBJECT_NOT_FOUND && result.Status >= 400)
+    return ReasonText(result.Result) + " (server status " + std::to_string(result.Status) + ")";
+  return ReasonText(result.Result);
 }
 
-std::string ErrnoText(int error) {
-  switch (error) {
-    case ENOENT: return "no such folder";
-    case ENOTDIR: return "a part of the path is not a folder";
-    case EACCES:
-    case EPERM: return "read-only (no permission to write there)";
-    case EROFS: return "read-only (the disk is mounted read-only)";
-    case ENOSPC:
-    case EDQUOT: return "the disk is full";
-    case ENAMETOOLONG: return "the name is too long";
-    case EEXIST: return "the name is taken";
-    default: return std::strerror(error);
-  }
+std::string ErrnoText(int error) { return win::Win32ErrorText(win::ErrnoToWin32Error(error, true)); }
+
+bool ParseSeconds(const std::string& text, long& ms) {
+  char* end = nullptr;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(seconds > 0) || seconds > 7 * 86400.0) return false;
+  ms = static_cast<long>(seconds * 1000 + 0.5);
+  return ms > 0;
 }
 
 std::string FolderProblem(const std::string& folder, bool create) {

@@ -25,6 +25,10 @@ int UsageError(std::ostream& err, std::string_view usage);
 
 // Why a transfer failed, in words, to follow a subject and a colon.
 std::string ReasonText(win::HRESULT hr);
+// Why a download failed: the server's status where it sent one.
+std::string TransferReason(const win::TDownloadResult& result);
+// A --timeout value: positive seconds (fractions allowed, a week at most).
+bool ParseSeconds(const std::string& text, long& ms);
 // Why a file operation failed, in words ("no such folder", "read-only"...).
 std::string ErrnoText(int error);
 

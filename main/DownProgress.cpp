@@ -124,6 +124,8 @@ void TDownLoadFrm::DownloadFlashs() {
     if (auto* item = dynamic_cast<TFlashItem*>(items->Objects(i))) list.push_back(item);
   pb->SetPosition(0);
   if (items->Count() > 1) pb->SetMax(items->Count() - 1);
+  win::TDownloadOptions cancel;
+  cancel.Cancelled = [this] { return CancelPressed; };
   DownloadFlashItems(
       list,
       [this](int index, int count) {
@@ -133,11 +135,11 @@ void TDownLoadFrm::DownloadFlashs() {
         Repaint();
         Downloading = true;
       },
-      [this](int, win::HRESULT) {
+      [this](int, const win::TDownloadResult&) {
         Downloading = false;
         pb->StepIt();
       },
-      &FCancelCallback, [this] { return CancelPressed; });
+      cancel, [this] { return CancelPressed; });
 }
 
 }  // namespace vorra

@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* Usage = "usage: vorra fetch URL [FILE]\n";
+constexpr const char* Usage = "usage: vorra fetch URL [FILE] [--timeout SECONDS]\n";
 
 std::string FolderOf(const std::string& file) {
   const fs::path parent = fs::path(file).parent_path();
@@ -25,7 +25,13 @@ std::string FolderOf(const std::string& file) {
 
 }  // namespace
 
-int FetchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int FetchCommand(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
+  win::TDownloadOptions transfer;
+  std::vector<std::string> args;
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    if (argv[i] != "--timeout") args.push_back(argv[i]);
+    else if (i + 1 >= argv.size() || !cli::ParseSeconds(argv[++i], transfer.TimeoutMs)) return cli::UsageError(err, Usage);
+  }
   if (args.empty() || args.size() > 2 || args[0].empty() || args[0][0] == '-') return cli::UsageError(err, Usage);
   const std::string& url = args[0];
   std::string name = UrlFileName(url);
@@ -50,16 +56,22 @@ int FetchCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     if (const std::string why = cli::FolderProblem(folder, true); !why.empty())
       return cli::Fail(err, "cannot save the movie " + url + " into the folder " + folder + ": " + why);
-    // Never over an existing file: count up until the name is free.
+    // Never over an existing file, not even one that appears meanwhile: the
+    // name is counted up when the finished download takes its place.
     target = folder + name;
-    for (int i = 0; fs::exists(fs::symlink_status(target, ec)) && i < 100000; ++i) target = NumberedFileName(target);
+    transfer.NextName = NumberedFileName;
   }
 
   cli::TProgressOutput progress(err);
   progress.Start(0, 1, name, url);
-  const win::HRESULT hr = win::URLDownloadToFileA(nullptr, url.c_str(), target.c_str(), 0, &progress);
+  transfer.Callback = &progress;
+  const win::TDownloadResult result = win::DownloadToFile(url, target, transfer);
   progress.Finish();
-  if (win::FAILED(hr)) return cli::Fail(err, "cannot save the movie " + url + " as " + target + ": " + cli::ReasonText(hr));
+  if (result.Result == win::HRESULT_FROM_WIN32(win::ERROR_FILE_EXISTS) && !transfer.NextName)
+    return cli::Fail(err, target + " exists; not overwritten (name another file)");
+  if (win::FAILED(result.Result))
+    return cli::Fail(err, "cannot save the movie " + url + " as " + target + ": " + cli::TransferReason(result));
+  target = result.File;
   out << target << '\n' << std::flush;
   // The file stays for the user to look at; the status says it is no movie.
   if (const std::string why = cli::NotMovieReason(target); !why.empty())

@@ -16,7 +16,7 @@ namespace vorra {
 
 namespace {
 
-constexpr const char* Usage = "usage: vorra get URL [--out DIR] [--list] [--json]\n";
+constexpr const char* Usage = "usage: vorra get URL [--out DIR] [--list] [--json] [--timeout SECONDS]\n";
 
 // The whole page load; VORRA_PAGE_TIMEOUT (seconds) shortens it.
 long PageTimeoutMs() {
@@ -44,11 +44,13 @@ void PrintItem(std::ostream& out, const TFlashItem& item, bool withFile, const s
 int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string url, outDir;
   bool list = false, json = false, haveOut = false;
+  win::TDownloadOptions transfer;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--list") list = true;
     else if (a == "--json") json = true;
     else if (a == "--out" && i + 1 < args.size()) haveOut = true, outDir = args[++i];
+    else if (a == "--timeout" && i + 1 < args.size() && cli::ParseSeconds(args[i + 1], transfer.TimeoutMs)) ++i;
     else if (!a.empty() && a[0] != '-' && url.empty()) url = a;
     else return cli::UsageError(err, Usage);
   }
@@ -105,14 +107,15 @@ int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
   std::vector<TFlashItem*> plain;
   for (const auto& item : items) plain.push_back(item.get());
   cli::TProgressOutput bar(err);
+  transfer.Callback = &bar;
   int failed = 0;
   DownloadFlashItems(
       plain, [&](int i, int count) { bar.Start(i, count, plain[i]->Name, plain[i]->Url); },
-      [&](int i, win::HRESULT hr) {
+      [&](int i, const win::TDownloadResult& result) {
         const TFlashItem& item = *plain[i];
         std::string error;
-        if (win::FAILED(hr)) {
-          error = "cannot save the movie " + item.Url + " into the folder " + folder + ": " + cli::ReasonText(hr);
+        if (win::FAILED(result.Result)) {
+          error = "cannot save the movie " + item.Url + " into the folder " + folder + ": " + cli::TransferReason(result);
         } else if (const std::string why = cli::NotMovieReason(item.TempFile); !why.empty()) {
           // Kept for the user to look at, but not counted as a saved movie.
           error = "the movie " + item.Url + " saved as " + item.TempFile + " is kept, but " + why;
@@ -125,7 +128,7 @@ int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         if (json) PrintItem(out, item, true, error);
         else if (error.empty()) out << item.TempFile << '\n' << std::flush;
       },
-      &bar);
+      transfer);
   bar.Finish();
   err << (plain.size() - failed) << " of " << plain.size() << " movies saved in " << folder << '\n';
   return failed ? cli::ExitFailed : cli::ExitOk;

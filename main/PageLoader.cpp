@@ -1,6 +1,7 @@
 #include "main/PageLoader.h"
 
 #include <filesystem>
+#include <map>
 #include <set>
 #include <system_error>
 
@@ -162,33 +163,45 @@ int WalkDocument(win::IDispatch* document, const std::string& pageUrl, const std
   return count;
 }
 
-win::HRESULT DownloadMovie(const TFlashItem& item, win::IBindStatusCallback* callback) {
-  if (!MayFetchFromPage(item.Url, item.PageUrl)) return win::E_ACCESSDENIED;
+win::HRESULT DownloadMovie(TFlashItem& item, const win::TDownloadOptions& options, win::TDownloadResult* result) {
+  win::TDownloadResult local;
+  win::TDownloadResult& r = result ? *result : local;
+  r = {};
+  if (!MayFetchFromPage(item.Url, item.PageUrl)) return r.Result = win::E_ACCESSDENIED;
+  win::TDownloadOptions placing = options;
+  placing.NextName = NumberedFileName;
   const std::string url = RequestAddress(item.Url);
-  win::HRESULT hr = win::URLDownloadToFileA(nullptr, url.c_str(), item.TempFile.c_str(), 0, callback);
+  r = win::DownloadToFile(url, item.TempFile, placing);
   // Servers that fold case answer "not found" for the address as written;
   // the query is the program's on the server, its case matters.
-  if (hr != win::INET_E_OBJECT_NOT_FOUND) return hr;
-  const std::size_t query = url.find_first_of("?#");
-  const std::string lower = AnsiLowerCase(url.substr(0, query)) + (query == std::string::npos ? "" : url.substr(query));
-  if (lower != url) hr = win::URLDownloadToFileA(nullptr, lower.c_str(), item.TempFile.c_str(), 0, callback);
-  return hr;
+  if (r.Result == win::INET_E_OBJECT_NOT_FOUND) {
+    const std::size_t query = url.find_first_of("?#");
+    const std::string lower =
+        AnsiLowerCase(url.substr(0, query)) + (query == std::string::npos ? "" : url.substr(query));
+    if (lower != url) r = win::DownloadToFile(lower, item.TempFile, placing);
+  }
+  if (win::SUCCEEDED(r.Result)) item.TempFile = r.File;
+  return r.Result;
 }
 
 void DownloadFlashItems(const std::vector<TFlashItem*>& items, const std::function<void(int, int)>& before,
-                        const std::function<void(int, win::HRESULT)>& after, win::IBindStatusCallback* callback,
-                        const std::function<bool()>& stopped) {
+                        const std::function<void(int, const win::TDownloadResult&)>& after,
+                        const win::TDownloadOptions& options, const std::function<bool()>& stopped) {
   const int count = static_cast<int>(items.size());
-  std::set<std::string> fetched;
+  std::map<std::string, std::string> fetched;  // the name book's file -> where the copy landed
   for (int i = 0; i < count; ++i) {
     if (stopped && stopped()) break;
     if (before) before(i, count);
-    win::HRESULT hr = win::S_OK;
-    if (!fetched.count(items[i]->TempFile)) {
-      hr = DownloadMovie(*items[i], callback);
-      if (win::SUCCEEDED(hr)) fetched.insert(items[i]->TempFile);
+    win::TDownloadResult result;
+    if (const auto done = fetched.find(items[i]->TempFile); done != fetched.end()) {
+      items[i]->TempFile = done->second;
+      result.File = done->second;
+    } else {
+      const std::string wanted = items[i]->TempFile;
+      DownloadMovie(*items[i], options, &result);
+      if (win::SUCCEEDED(result.Result)) fetched[wanted] = items[i]->TempFile;
     }
-    if (after) after(i, hr);
+    if (after) after(i, result);
   }
 }
 

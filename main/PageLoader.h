@@ -78,17 +78,19 @@ int WalkDocument(win::IDispatch* document, const std::string& pageUrl, const std
 // A movie transfer: the address as found, and only when the server answers
 // "not found" the address with its part before the query lower-cased
 // (servers that fold case). E_ACCESSDENIED, and nothing fetched, for a
-// local Url that the record's page may not have.
-win::HRESULT DownloadMovie(const TFlashItem& item, win::IBindStatusCallback* callback = nullptr);
+// local Url that the record's page may not have. The copy never replaces a
+// file: when TempFile was taken meanwhile (another run, another program) the
+// name is counted up and TempFile follows it. options.NextName is ignored.
+win::HRESULT DownloadMovie(TFlashItem& item, const win::TDownloadOptions& options = {},
+                           win::TDownloadResult* result = nullptr);
 
 // The download loop over the records in order: before(index, count) ahead
 // of each transfer, after(index, result) behind it. A record whose TempFile
-// an earlier record already fetched is not fetched again. Once stopped()
-// answers true the remaining records are skipped.
+// an earlier record already fetched shares that copy and is not fetched
+// again. Once stopped() answers true the remaining records are skipped.
 void DownloadFlashItems(const std::vector<TFlashItem*>& items, const std::function<void(int, int)>& before,
-                        const std::function<void(int, win::HRESULT)>& after,
-                        win::IBindStatusCallback* callback = nullptr,
-                        const std::function<bool()>& stopped = {});
+                        const std::function<void(int, const win::TDownloadResult&)>& after,
+                        const win::TDownloadOptions& options = {}, const std::function<bool()>& stopped = {});
 
 // The page loader's settings of the browser host.
 void SetPageLoaderOptions(TWebHost* Wb);

@@ -32,6 +32,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     routes = {}
     stall = threading.Event()
+    gate = None  # a Barrier: "gate" movies answer once every party asked
 
     def log_message(self, *args):
         pass
@@ -55,6 +56,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
+        if kind == "gate":
+            Handler.gate.wait(20)
         self.send_response(200)
         self.send_header("Content-Type", ctype)
         self.send_header("Content-Length", str(len(payload) + (1000 if kind == "stall" else 0)))
@@ -118,6 +121,31 @@ class Get(unittest.TestCase):
         self.assertEqual(len(lines), 6)  # the repeated movie shares its file
         self.assertEqual(lines[0], os.path.join(self.out, "rel.swf"))
         self.assertIn("6 of 6 movies saved", err)
+
+    def test_two_runs_into_one_folder_keep_every_file_they_report(self):
+        self.serve("/p.html", obj("m.swf"))
+        self.serve("/m.swf", b"FWS\x09m", FLASH, kind="gate")
+        Handler.gate = threading.Barrier(2)  # both runs have chosen m.swf before either saves it
+        e = dict(os.environ, VORRA_HOME=self.home)
+        runs = [subprocess.Popen([self.vorra, "get", self.base + "/p.html", "--out", self.out],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=e) for _ in range(2)]
+        outs = [r.communicate(timeout=60) for r in runs]
+        self.assertEqual([r.returncode for r in runs], [0, 0], outs)
+        reported = sorted(o.strip() for o, _ in outs)
+        self.assertEqual(reported, [os.path.join(self.out, "m.swf"), os.path.join(self.out, "m1.swf")])
+        self.assertEqual(self.files(self.out), ["m.swf", "m1.swf"])
+
+    def test_timeout_ends_a_movie_that_never_finishes(self):
+        self.serve("/p.html", obj("slow.swf"))
+        self.serve("/slow.swf", b"FWS\x09", FLASH, kind="stall")
+        start = time.monotonic()
+        rc, _, err = self.run_vorra(self.base + "/p.html", "--out", self.out, "--timeout", "1")
+        self.assertEqual(rc, 1, err)
+        self.assertLess(time.monotonic() - start, 15)
+        self.assertIn("timed out", err)
+        self.assertEqual(self.files(self.out), [])
+        rc, _, _ = self.run_vorra(self.base + "/p.html", "--timeout", "soon")
+        self.assertEqual(rc, 2)
 
     def test_list_and_json(self):
         self.serve("/p.html", obj("m.swf") + embed("n.swf"))
@@ -191,7 +219,7 @@ class Get(unittest.TestCase):
         self.assertIn("folder " + blocker + "/: not a folder", err)
         rc, _, err = self.run_vorra(self.base + "/p.html", "--out", os.path.join(blocker, "sub"))
         self.assertEqual(rc, 1)
-        self.assertIn(os.path.join(blocker, "sub") + "/: a part of the path is not a folder", err)
+        self.assertIn(os.path.join(blocker, "sub") + "/: not a folder", err)
 
     def test_a_page_that_never_finishes_times_out(self):
         self.serve("/slow.html", embed("a.swf"), kind="stall")
