@@ -125,7 +125,7 @@ int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
           bar.Finish();
           cli::Say(err, error);
         }
-        if (json) PrintItem(out, item, true, error);
+        if (json) PrintItem(out, item, win::SUCCEEDED(result.Result), error);  // no file when none was saved
         else if (error.empty()) out << item.TempFile << '\n' << std::flush;
       },
       transfer);
