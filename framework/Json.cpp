@@ -2,41 +2,18 @@
 
 #include <cstdio>
 
+#include "platform/win/Utf8.h"
+
 namespace vorra {
-
-namespace {
-
-// Length of the valid UTF-8 sequence at s[i], or 0 when it is not one.
-std::size_t Utf8SequenceLength(const std::string& s, std::size_t i) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  std::size_t n;
-  unsigned min;
-  unsigned cp;
-  if (c < 0x80) return 1;
-  if ((c & 0xE0) == 0xC0) { n = 2; min = 0x80; cp = c & 0x1F; }
-  else if ((c & 0xF0) == 0xE0) { n = 3; min = 0x800; cp = c & 0x0F; }
-  else if ((c & 0xF8) == 0xF0) { n = 4; min = 0x10000; cp = c & 0x07; }
-  else return 0;
-  if (i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
-}  // namespace
 
 std::string JsonQuote(const std::string& text) {
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
-      const std::size_t n = Utf8SequenceLength(text, i);
+      const std::size_t n = win::Utf8SequenceLength(text, i);
       if (n == 0) {
-        out += "\xEF\xBF\xBD";
+        out += win::ReplacementUtf8;
         ++i;
       } else {
         out.append(text, i, n);

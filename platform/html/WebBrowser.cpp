@@ -1,16 +1,17 @@
 #include "platform/html/WebBrowser.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "platform/html/Charset.h"
 #include "platform/net/PageFetch.h"
 #include "platform/net/Download.h"
 #include "platform/registry/Registry.h"
 #include "platform/shell/BrowseFolder.h"
+#include "platform/win/Ascii.h"
+#include "platform/win/ErrorText.h"
 
 namespace win {
 
@@ -99,11 +100,9 @@ std::string PostPlatformUserAgent() {
 
 LONG ClampLong(ULONGLONG v) { return v > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<LONG>(v); }
 
-bool ContainsNoCase(const std::string& text, const char* word) {
-  const std::size_t n = std::strlen(word);
-  if (text.size() < n) return false;
-  for (std::size_t i = 0; i + n <= text.size(); ++i)
-    if (strncasecmp(text.c_str() + i, word, n) == 0) return true;
+bool ContainsNoCase(std::string_view text, std::string_view word) {
+  for (; text.size() >= word.size(); text.remove_prefix(1))
+    if (AsciiStartsWithIgnoreCase(text, word)) return true;
   return false;
 }
 
@@ -115,7 +114,7 @@ std::string NavigationErrorPage(const std::string& url, HRESULT hr) {
   std::string page =
       "<html><head><title>The page cannot be displayed</title></head><body>"
       "<h1>The page cannot be displayed</h1><p id=\"error\">";
-  AppendEscapedText(page, net::FetchErrorText(hr));
+  AppendEscapedText(page, ErrorText(hr));
   page += "</p><p id=\"address\">";
   AppendEscapedText(page, url);
   page += "</p><p id=\"code\">Error ";
@@ -273,7 +272,7 @@ int TWebBrowserControl::CountWindowOpens(const html::THtmlDocument& doc) const {
     const GumboVector& attrs = node->v.element.attributes;
     for (unsigned i = 0; i < attrs.length; ++i) {
       const auto* a = static_cast<const GumboAttribute*>(attrs.data[i]);
-      if (strncasecmp(a->name, "on", 2) == 0 && ContainsNoCase(a->value, "window.open")) ++count;
+      if (AsciiStartsWithIgnoreCase(a->name, "on") && ContainsNoCase(a->value, "window.open")) ++count;
     }
   }
   return count;

@@ -31,21 +31,13 @@ namespace {
 // still ends.
 constexpr int kMaxNames = 10000;
 
-HRESULT HResultFromErrno(int err) {
-  switch (err) {
-    case ENOSPC:
-    case EDQUOT: return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
-    case EFBIG: return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
-    case EACCES:
-    case EPERM:
-    case EISDIR: return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
-    case EROFS: return HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT);
-    case ENOENT:
-    case ENOTDIR: return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-    case ENAMETOOLONG: return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-    case ENOMEM: return E_OUTOFMEMORY;
-    default: return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
-  }
+// The shared errno mapping held to the codes DownloadToFile promises for its
+// target: a path through a file is a missing folder as much as ENOENT is, and
+// a failure without a word of its own is a failure to write.
+HRESULT TargetError(int err) {
+  if (err == ENOMEM) return E_OUTOFMEMORY;
+  const DWORD error = ErrnoToWin32Error(err == ENOTDIR ? ENOENT : err, true);
+  return HRESULT_FROM_WIN32(error == ERROR_INVALID_PARAMETER ? ERROR_WRITE_FAULT : error);
 }
 
 // Seconds since 1970 as a file time; unknown (0 or less) stays 0.
@@ -97,7 +89,7 @@ class TTargetFile {
     if (ProcFdWorks()) {
       fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
       if (fd_ >= 0) return S_OK;
-      if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return HResultFromErrno(errno);
+      if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return TargetError(errno);
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
       tempName_ = tempPrefix_ + RandomSuffix() + ".part";
@@ -107,7 +99,7 @@ class TTargetFile {
     }
     const int err = errno;
     tempName_.clear();
-    return HResultFromErrno(err);
+    return TargetError(err);
   }
 
   // Open for reading too: the cache may copy from it.
@@ -139,7 +131,7 @@ class TTargetFile {
         placed = name;
         return S_OK;
       }
-      if (err != EEXIST) return HResultFromErrno(err);
+      if (err != EEXIST) return TargetError(err);
       if (!nextName) break;
       std::string next = nextName(name);
       if (next.empty() || next == name) break;
@@ -279,7 +271,7 @@ HRESULT Download(const std::string& address, const std::string& target, const TD
   o.Cancelled = options.Cancelled;
   o.OnBody = [&file](const char* data, std::size_t size) {
     const int err = file.Write(data, size);
-    return err ? HResultFromErrno(err) : S_OK;
+    return err ? TargetError(err) : S_OK;
   };
   const net::TTransfer* running = nullptr;
   o.OnRound = [&] { return reporter.Progress(*running) != E_ABORT; };

@@ -1,23 +1,16 @@
 #include "platform/net/DownloadText.h"
 
 #include <curl/curl.h>
-#include <strings.h>
 
 #include <cstring>
 #include <filesystem>
+#include <string_view>
+
+#include "platform/win/Ascii.h"
 
 namespace win::net {
 
 namespace {
-
-// ASCII only, whatever the locale says.
-bool IsAlpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsAlnum(unsigned char c) { return IsAlpha(c) || (c >= '0' && c <= '9'); }
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  const std::size_t n = std::strlen(prefix);
-  return s.size() >= n && strncasecmp(s.c_str(), prefix, n) == 0;
-}
 
 const char kHex[] = "0123456789ABCDEF";
 
@@ -30,12 +23,12 @@ void AppendEscaped(std::string& out, unsigned char c) {
 }  // namespace
 
 bool IsUrlAddress(const std::string& s) {
-  if (StartsWithNoCase(s, "http:") || StartsWithNoCase(s, "https:") || StartsWithNoCase(s, "ftp:") ||
-      StartsWithNoCase(s, "file:"))
+  if (AsciiStartsWithIgnoreCase(s, "http:") || AsciiStartsWithIgnoreCase(s, "https:") ||
+      AsciiStartsWithIgnoreCase(s, "ftp:") || AsciiStartsWithIgnoreCase(s, "file:"))
     return true;
-  if (s.empty() || !IsAlpha(static_cast<unsigned char>(s[0]))) return false;
+  if (s.empty() || !IsAsciiAlpha(s[0])) return false;
   std::size_t i = 1;
-  while (i < s.size() && (IsAlnum(static_cast<unsigned char>(s[i])) || s[i] == '+' || s[i] == '-' || s[i] == '.')) ++i;
+  while (i < s.size() && (IsAsciiAlnum(s[i]) || s[i] == '+' || s[i] == '-' || s[i] == '.')) ++i;
   return s.compare(i, 3, "://") == 0;
 }
 
@@ -56,7 +49,8 @@ std::string FileUrl(const std::string& path) {
   const std::string p = ec ? path : abs.string();
   std::string url = "file://";
   for (unsigned char c : p) {
-    if (IsAlnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') url += static_cast<char>(c);
+    if (IsAsciiAlnum(static_cast<char>(c)) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~')
+      url += static_cast<char>(c);
     else AppendEscaped(url, c);
   }
   return url;
@@ -70,8 +64,8 @@ std::string UrlExtension(const std::string& url) {
   if (dot == std::string::npos) return {};
   std::string ext = path.substr(dot + 1);
   if (ext.empty() || ext.size() > 16) return {};
-  for (unsigned char c : ext)
-    if (!IsAlnum(c)) return {};
+  for (char c : ext)
+    if (!IsAsciiAlnum(c)) return {};
   return ext;
 }
 
@@ -87,7 +81,7 @@ long long HeaderTime(const std::string& headers, const char* name) {
   for (std::size_t pos = 0; pos < headers.size();) {
     std::size_t eol = headers.find('\n', pos);
     if (eol == std::string::npos) eol = headers.size();
-    if (eol - pos > nameLength && strncasecmp(headers.c_str() + pos, name, nameLength) == 0 &&
+    if (eol - pos > nameLength && AsciiStartsWithIgnoreCase(std::string_view(headers).substr(pos), name) &&
         headers[pos + nameLength] == ':') {
       std::string value = headers.substr(pos + nameLength + 1, eol - pos - nameLength - 1);
       if (!value.empty() && value.back() == '\r') value.pop_back();

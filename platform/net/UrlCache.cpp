@@ -21,6 +21,7 @@
 #include "platform/net/UrlCacheInternal.h"
 #include "platform/net/UrlCacheStore.h"
 #include "platform/win/Time.h"
+#include "platform/win/Utf8.h"
 
 namespace win {
 
@@ -39,35 +40,18 @@ using namespace urlcache;
 // The cache is process-wide state; the calls are short, one lock covers them.
 std::mutex g_lock;
 
-DWORD ErrnoToError(int e) {
-  switch (e) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EBUSY:
-    case EISDIR: return ERROR_ACCESS_DENIED;
-    case EROFS: return ERROR_WRITE_PROTECT;
-    case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EEXIST: return ERROR_FILE_EXISTS;
-    default: return ERROR_INVALID_PARAMETER;
-  }
-}
+// The shared mapping, but a cache folder that a file blocks is one that
+// cannot be used: ERROR_PATH_NOT_FOUND, the code callers take for that.
+DWORD ErrnoToError(int e) { return e == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrnoToWin32Error(e); }
 
+// The shared mapping in WinInet's codes where callers must tell a busy,
+// damaged or unusable index from an empty cache.
 DWORD SqliteToError(int code) {
-  switch (code & 0xFF) {
-    case SQLITE_FULL: return ERROR_DISK_FULL;
-    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_READONLY:
-    case SQLITE_PERM: return ERROR_ACCESS_DENIED;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED: return ERROR_SHARING_VIOLATION;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB: return ERROR_FILE_CORRUPT;
-    case SQLITE_CANTOPEN: return ERROR_PATH_NOT_FOUND;
-    default: return ERROR_INVALID_DATA;
+  switch (const DWORD error = SqliteToWin32Error(code)) {
+    case ERROR_BUSY: return ERROR_SHARING_VIOLATION;
+    case ERROR_BADDB: return ERROR_FILE_CORRUPT;
+    case ERROR_CANTOPEN: return ERROR_PATH_NOT_FOUND;
+    default: return error;
   }
 }
 
@@ -101,15 +85,6 @@ std::uint64_t Now() {
 }
 
 // --- File names --------------------------------------------------------------
-
-// Cuts to at most max bytes without splitting a UTF-8 sequence.
-std::string CutUtf8(std::string s, std::size_t max) {
-  if (s.size() <= max) return s;
-  std::size_t n = max;
-  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-  s.resize(n);
-  return s;
-}
 
 // Control characters are legal in names here but trouble in every listing.
 std::string Tame(std::string_view s) {

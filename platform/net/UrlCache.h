@@ -21,11 +21,6 @@ inline constexpr DWORD OCX_CACHE_ENTRY = 0x00020000;
 inline constexpr DWORD COOKIE_CACHE_ENTRY = 0x00100000;
 inline constexpr DWORD URLHISTORY_CACHE_ENTRY = 0x00200000;
 
-// The errors that tell a cache that cannot be read now from an empty one
-// (WinInet's values).
-inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;  // another process holds the index locked
-inline constexpr DWORD ERROR_FILE_CORRUPT = 1392;     // the index was damaged and has been set aside
-
 // Room that callers of CreateUrlCacheEntryA give for the file name. WinInet
 // uses MAX_PATH; paths here may be longer, so the stand-in asks for more.
 inline constexpr DWORD URL_CACHE_MAX_PATH = 4096;

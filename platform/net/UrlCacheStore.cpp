@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "platform/shell/UserFolders.h"
+#include "platform/win/Ascii.h"
 
 namespace win::urlcache {
 
@@ -40,16 +41,6 @@ constexpr const char* ByIdSql = "SELECT " VORRA_ROW_COLUMNS " FROM entries WHERE
 constexpr const char* InsertSql =
     "INSERT INTO entries(url, kind, file, type, use_count, hit_rate, size, modified, expire, access, sync,"
     " header, ext, exempt) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)";
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
 
 // Connections die with the process that opened them: a forked child must not
 // touch (or close) its parent's SQLite handles.
@@ -84,8 +75,8 @@ std::int64_t I64(std::uint64_t v) { return static_cast<std::int64_t>(v); }
 }  // namespace
 
 TUrlKind KindOfUrl(std::string_view url) {
-  if (StartsWithNoCase(url, "cookie:")) return ukCookie;
-  if (StartsWithNoCase(url, "visited:")) return ukHistory;
+  if (AsciiStartsWithIgnoreCase(url, "cookie:")) return ukCookie;
+  if (AsciiStartsWithIgnoreCase(url, "visited:")) return ukHistory;
   return ukUrl;
 }
 

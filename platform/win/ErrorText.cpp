@@ -26,10 +26,12 @@ const char* Win32Words(DWORD error) {
     case ERROR_CANTOPEN: return "cannot be opened";
     case ERROR_HANDLE_EOF: return "the transfer was cut short";
     case ERROR_BUSY: return "in use by another process";
+    case ERROR_SHARING_VIOLATION: return "another program is using it";
     case ERROR_TIMEOUT: return "timed out";
     case ERROR_CANCELLED: return "cancelled";
     case ERROR_BADDB: return "the store is damaged";
     case ERROR_INVALID_DATA: return "the data is damaged";
+    case ERROR_FILE_CORRUPT: return "the file is damaged";
     case ERROR_INVALID_PARAMETER: return "invalid argument";
     case ERROR_MOD_NOT_FOUND: return "module not found";
     case ERROR_PROC_NOT_FOUND: return "entry point not found";

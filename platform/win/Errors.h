@@ -18,6 +18,8 @@ inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr DWORD ERROR_INVALID_DATA = 13;
 inline constexpr DWORD ERROR_WRITE_PROTECT = 19;
 inline constexpr DWORD ERROR_WRITE_FAULT = 29;
+// Another process holds the file locked (a store's index).
+inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 // The data ended before its declared length: a file or transfer cut short.
 inline constexpr DWORD ERROR_HANDLE_EOF = 38;
 inline constexpr DWORD ERROR_FILE_EXISTS = 80;
@@ -42,6 +44,8 @@ inline constexpr DWORD ERROR_CANTREAD = 1012;
 inline constexpr DWORD ERROR_CANTWRITE = 1013;
 inline constexpr DWORD ERROR_KEY_DELETED = 1018;
 inline constexpr DWORD ERROR_CANCELLED = 1223;
+// The file was found damaged (a store's index, then set aside).
+inline constexpr DWORD ERROR_FILE_CORRUPT = 1392;
 inline constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 inline constexpr DWORD ERROR_TIMER_NOT_FOUND = 1402;
 inline constexpr DWORD ERROR_TLW_WITH_WSCHILD = 1406;

@@ -37,6 +37,9 @@ TEST(Errors, FileSystemFailuresReadAsWords) {
   EXPECT_EQ(Win32ErrorText(ErrnoToWin32Error(ENOENT)), "no such file");
   EXPECT_EQ(Win32ErrorText(ErrnoToWin32Error(ENOSPC)), "disk full");
   EXPECT_EQ(Win32ErrorText(ErrnoToWin32Error(EROFS)), "read-only");
+  // A store another program holds locked, or one found damaged.
+  EXPECT_EQ(Win32ErrorText(ERROR_SHARING_VIOLATION), "another program is using it");
+  EXPECT_EQ(Win32ErrorText(ERROR_FILE_CORRUPT), "the file is damaged");
 }
 
 TEST(Errors, TransferAndComFailuresReadAsWords) {
