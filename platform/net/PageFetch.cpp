@@ -15,7 +15,6 @@
 #include "platform/net/DownloadText.h"
 #include "platform/net/Transfer.h"
 #include "platform/net/UrlCache.h"
-#include "platform/win/ErrorText.h"
 
 namespace win::net {
 
@@ -151,7 +150,5 @@ HRESULT FetchPage(const TPageRequest& request, TPageResponse& response) {
   if (t.OverHttp() && IsHttp(url)) CachePage(address, response.Body, t.Headers());
   return S_OK;
 }
-
-std::string FetchErrorText(HRESULT hr) { return ErrorText(hr); }
 
 }  // namespace win::net

@@ -50,7 +50,5 @@ struct TPageResponse {
 // HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) past MaxBytes, E_ABORT when cancelled.
 HRESULT FetchPage(const TPageRequest& request, TPageResponse& response);
 
-// The failures FetchPage answers in words: win::ErrorText.
-std::string FetchErrorText(HRESULT hr);
 
 }  // namespace win::net
