@@ -143,7 +143,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         Send(hwnd, WM_SYSCOMMAND, (w->style & (WS_MAXIMIZE | WS_MINIMIZE)) ? SC_RESTORE : SC_MAXIMIZE, lParam);
       return 0;
     case WM_MOUSEMOVE:
-      if (w->moving && t.capture == hwnd) {
+      if (w->moving && ThreadState().capture == hwnd) {
         const POINT o = ClientOrigin(w);
         const int dx = GET_X_LPARAM(lParam) + o.x - w->moveStart.x;
         const int dy = GET_Y_LPARAM(lParam) + o.y - w->moveStart.y;
@@ -154,7 +154,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONUP:
       if (w->moving) {
         w->moving = false;
-        if (t.capture == hwnd) ReleaseCapture();
+        if (ThreadState().capture == hwnd) ReleaseCapture();
       }
       return 0;
     case WM_CAPTURECHANGED:

@@ -53,7 +53,7 @@ void Link(TWnd* w, HWND after) {
 }
 
 void KillWindowTimers(HWND hwnd) {
-  auto& timers = t.timers;
+  auto& timers = ThreadState().timers;
   timers.erase(std::remove_if(timers.begin(), timers.end(), [&](const TTimer& tm) { return tm.hwnd == hwnd; }),
                timers.end());
 }
@@ -89,14 +89,14 @@ void Destroy(HWND hwnd, bool top) {
     if ((w = Find(hwnd)) && (w->style & WS_VISIBLE))
       SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                    SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (t.active == hwnd) ActivateNext(hwnd);
+    if (ThreadState().active == hwnd) ActivateNext(hwnd);
     if ((w = Find(hwnd)) && w->parent && !(w->exStyle & WS_EX_NOPARENTNOTIFY))
       Send(w->parent, WM_PARENTNOTIFY, MAKELPARAM(LOWORD(WM_DESTROY), LOWORD(w->id)),
            reinterpret_cast<LPARAM>(hwnd));
   }
-  if (t.capture && IsAncestorOrSelf(hwnd, t.capture)) ReleaseCapture();
-  if (t.focus && IsAncestorOrSelf(hwnd, t.focus)) SetFocus(nullptr);
-  if (t.active == hwnd) t.active = nullptr;
+  if (ThreadState().capture && IsAncestorOrSelf(hwnd, ThreadState().capture)) ReleaseCapture();
+  if (ThreadState().focus && IsAncestorOrSelf(hwnd, ThreadState().focus)) SetFocus(nullptr);
+  if (ThreadState().active == hwnd) ThreadState().active = nullptr;
   KillWindowTimers(hwnd);
 
   // A handler that throws must not leave a half-destroyed window behind: the
@@ -121,12 +121,12 @@ void Destroy(HWND hwnd, bool top) {
 
 // Drops every reference to a window that got its WM_NCDESTROY and frees it.
 void Forget(HWND hwnd) {
-  if (t.capture == hwnd) t.capture = nullptr;
-  if (t.focus == hwnd) t.focus = nullptr;
-  if (t.active == hwnd) t.active = nullptr;
-  if (t.tracking == hwnd) t.tracking = nullptr;
-  if (t.hover == hwnd) t.hover = nullptr;
-  if (t.lastClick.hwnd == hwnd) t.lastClick = TClick{};
+  if (ThreadState().capture == hwnd) ThreadState().capture = nullptr;
+  if (ThreadState().focus == hwnd) ThreadState().focus = nullptr;
+  if (ThreadState().active == hwnd) ThreadState().active = nullptr;
+  if (ThreadState().tracking == hwnd) ThreadState().tracking = nullptr;
+  if (ThreadState().hover == hwnd) ThreadState().hover = nullptr;
+  if (ThreadState().lastClick.hwnd == hwnd) ThreadState().lastClick = TClick{};
   KillWindowTimers(hwnd);
 
   std::unique_ptr<TWnd> dead;
@@ -145,8 +145,8 @@ void Forget(HWND hwnd) {
 }
 
 void EnsurePump() {
-  if (t.pumpInstalled) return;
-  t.pumpInstalled = true;
+  if (ThreadState().pumpInstalled) return;
+  ThreadState().pumpInstalled = true;
   if (!HasBlockingCallPump()) SetBlockingCallPump([] { ProcessPendingMessages(); });
 }
 
@@ -172,7 +172,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   auto w = std::make_unique<TWnd>();
   TWnd* raw = w.get();
   raw->cls = cls;
-  raw->queue = t.queue;
+  raw->queue = ThreadState().queue;
   raw->thread = std::this_thread::get_id();
   raw->proc = cls->proc;
   raw->style = style & ~WS_VISIBLE;
@@ -376,7 +376,7 @@ void ChangeState(HWND hwnd, DWORD state, bool activate) {
   UINT flags = SWP_FRAMECHANGED | SWP_STATECHANGED | SWP_SHOWWINDOW;
   if (!activate) flags |= SWP_NOACTIVATE | SWP_NOZORDER;
   SetWindowPos(hwnd, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top, flags);
-  if (state == WS_MINIMIZE && t.active == hwnd) ActivateNext(hwnd);
+  if (state == WS_MINIMIZE && ThreadState().active == hwnd) ActivateNext(hwnd);
 }
 
 }  // namespace
@@ -509,9 +509,9 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
   if (!(w = Find(hwnd))) return FALSE;
   Send(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
   if (hiding) {
-    if (t.active == hwnd) ActivateNext(hwnd);
-    if (t.focus && IsAncestorOrSelf(hwnd, t.focus)) SetFocus(nullptr);
-  } else if (toplevel && visible && !(f & SWP_NOACTIVATE) && t.active != hwnd && Find(hwnd)) {
+    if (ThreadState().active == hwnd) ActivateNext(hwnd);
+    if (ThreadState().focus && IsAncestorOrSelf(hwnd, ThreadState().focus)) SetFocus(nullptr);
+  } else if (toplevel && visible && !(f & SWP_NOACTIVATE) && ThreadState().active != hwnd && Find(hwnd)) {
     SetActiveWindow(hwnd);
   }
   return TRUE;
@@ -562,8 +562,8 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
     w->style &= ~WS_DISABLED;
   } else {
     w->style |= WS_DISABLED;
-    if (t.focus && IsAncestorOrSelf(hwnd, t.focus)) SetFocus(nullptr);
-    if (t.capture && IsAncestorOrSelf(hwnd, t.capture)) ReleaseCapture();
+    if (ThreadState().focus && IsAncestorOrSelf(hwnd, ThreadState().focus)) SetFocus(nullptr);
+    if (ThreadState().capture && IsAncestorOrSelf(hwnd, ThreadState().capture)) ReleaseCapture();
   }
   Send(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
   return wasDisabled;
@@ -575,66 +575,66 @@ BOOL IsWindowEnabled(HWND hwnd) {
 }
 
 HWND SetFocus(HWND hwnd) {
-  const HWND previous = t.focus;
+  const HWND previous = ThreadState().focus;
   if (hwnd) {
     TWnd* w = Check(hwnd);
     if (!w || w->destroying) return nullptr;
     const HWND root = Root(hwnd);
-    if (t.active != root) SetActiveWindow(root);
+    if (ThreadState().active != root) SetActiveWindow(root);
     if (!Find(hwnd)) return nullptr;
   }
-  const HWND old = t.focus;
+  const HWND old = ThreadState().focus;
   if (old == hwnd) return previous;
-  t.focus = hwnd;
+  ThreadState().focus = hwnd;
   if (old && Find(old)) Send(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
-  if (hwnd && t.focus == hwnd) Send(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+  if (hwnd && ThreadState().focus == hwnd) Send(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
   return previous;
 }
 
-HWND GetFocus() { return t.focus; }
+HWND GetFocus() { return ThreadState().focus; }
 
 HWND SetCapture(HWND hwnd) {
   if (hwnd && !Check(hwnd)) return nullptr;
-  const HWND old = t.capture;
-  t.capture = hwnd;
+  const HWND old = ThreadState().capture;
+  ThreadState().capture = hwnd;
   if (old != hwnd) Backend().CaptureChanged(hwnd);
   if (old && old != hwnd) Send(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
   return old;
 }
 
 BOOL ReleaseCapture() {
-  const HWND old = t.capture;
-  t.capture = nullptr;
+  const HWND old = ThreadState().capture;
+  ThreadState().capture = nullptr;
   if (old) Backend().CaptureChanged(nullptr);
   if (old) Send(old, WM_CAPTURECHANGED, 0, 0);
   return TRUE;
 }
 
-HWND GetCapture() { return t.capture; }
+HWND GetCapture() { return ThreadState().capture; }
 
 HWND SetActiveWindow(HWND hwnd) {
   if (hwnd) {
     if (!Check(hwnd)) return nullptr;
     hwnd = Root(hwnd);
   }
-  const HWND old = t.active;
+  const HWND old = ThreadState().active;
   if (old == hwnd) return old;
-  t.active = hwnd;
+  ThreadState().active = hwnd;
   if (old && Find(old)) {
     Send(old, WM_NCACTIVATE, FALSE, 0);
     Send(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
   }
-  if (hwnd && t.active == hwnd && Find(hwnd)) {
+  if (hwnd && ThreadState().active == hwnd && Find(hwnd)) {
     if (GetTopWindow(nullptr) != hwnd) SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     Send(hwnd, WM_NCACTIVATE, TRUE, 0);
     Send(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
-  } else if (!hwnd && t.focus) {
+  } else if (!hwnd && ThreadState().focus) {
     SetFocus(nullptr);
   }
   return old;
 }
 
-HWND GetActiveWindow() { return t.active; }
+HWND GetActiveWindow() { return ThreadState().active; }
 
 BOOL SetForegroundWindow(HWND hwnd) {
   if (!Check(hwnd)) return FALSE;
@@ -642,7 +642,7 @@ BOOL SetForegroundWindow(HWND hwnd) {
   return TRUE;
 }
 
-HWND GetForegroundWindow() { return t.active; }
+HWND GetForegroundWindow() { return ThreadState().active; }
 
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
   if (!Check(hwnd)) return FALSE;

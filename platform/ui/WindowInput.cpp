@@ -32,7 +32,7 @@ void PostInput(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, DWORD time, bo
   Post(w->queue, m, false, screenPoint);
 }
 
-bool KeyDown(int vk) { return (t.keys[vk & 0xFF] & 0x80) != 0; }
+bool KeyDown(int vk) { return (ThreadState().keys[vk & 0xFF] & 0x80) != 0; }
 
 WPARAM MouseKeys() {
   WPARAM k = 0;
@@ -46,9 +46,9 @@ WPARAM MouseKeys() {
 
 // The window an input event at `pt` goes to and the hit area it reports.
 HWND InputTarget(POINT pt, LRESULT* hit) {
-  if (t.capture && Find(t.capture)) {
+  if (ThreadState().capture && Find(ThreadState().capture)) {
     *hit = HTCLIENT;
-    return t.capture;
+    return ThreadState().capture;
   }
   HWND h = WindowFromPoint(pt);
   if (!h) return nullptr;
@@ -60,12 +60,12 @@ HWND InputTarget(POINT pt, LRESULT* hit) {
 }
 
 void UpdateHover(HWND hwnd, bool nonClient) {
-  if (t.tracking && (t.tracking != hwnd || t.trackingNonClient != nonClient)) {
-    PostInput(t.tracking, t.trackingNonClient ? WM_NCMOUSELEAVE : WM_MOUSELEAVE, 0, 0, Now());
-    t.tracking = nullptr;
+  if (ThreadState().tracking && (ThreadState().tracking != hwnd || ThreadState().trackingNonClient != nonClient)) {
+    PostInput(ThreadState().tracking, ThreadState().trackingNonClient ? WM_NCMOUSELEAVE : WM_MOUSELEAVE, 0, 0, Now());
+    ThreadState().tracking = nullptr;
   }
-  t.hover = hwnd;
-  t.hoverNonClient = nonClient;
+  ThreadState().hover = hwnd;
+  ThreadState().hoverNonClient = nonClient;
 }
 
 }  // namespace
@@ -75,27 +75,27 @@ namespace wnd {
 void SyncKeys(const MSG& m) {
   switch (m.message) {
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: SetKey(t.syncKeys, static_cast<int>(m.wParam), true); break;
+    case WM_SYSKEYDOWN: SetKey(ThreadState().syncKeys, static_cast<int>(m.wParam), true); break;
     case WM_KEYUP:
-    case WM_SYSKEYUP: SetKey(t.syncKeys, static_cast<int>(m.wParam), false); break;
+    case WM_SYSKEYUP: SetKey(ThreadState().syncKeys, static_cast<int>(m.wParam), false); break;
     case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: case WM_NCLBUTTONDOWN: case WM_NCLBUTTONDBLCLK:
-      SetKey(t.syncKeys, VK_LBUTTON, true); break;
-    case WM_LBUTTONUP: case WM_NCLBUTTONUP: SetKey(t.syncKeys, VK_LBUTTON, false); break;
+      SetKey(ThreadState().syncKeys, VK_LBUTTON, true); break;
+    case WM_LBUTTONUP: case WM_NCLBUTTONUP: SetKey(ThreadState().syncKeys, VK_LBUTTON, false); break;
     case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: case WM_NCRBUTTONDOWN: case WM_NCRBUTTONDBLCLK:
-      SetKey(t.syncKeys, VK_RBUTTON, true); break;
-    case WM_RBUTTONUP: case WM_NCRBUTTONUP: SetKey(t.syncKeys, VK_RBUTTON, false); break;
+      SetKey(ThreadState().syncKeys, VK_RBUTTON, true); break;
+    case WM_RBUTTONUP: case WM_NCRBUTTONUP: SetKey(ThreadState().syncKeys, VK_RBUTTON, false); break;
     case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: case WM_NCMBUTTONDOWN: case WM_NCMBUTTONDBLCLK:
-      SetKey(t.syncKeys, VK_MBUTTON, true); break;
-    case WM_MBUTTONUP: case WM_NCMBUTTONUP: SetKey(t.syncKeys, VK_MBUTTON, false); break;
+      SetKey(ThreadState().syncKeys, VK_MBUTTON, true); break;
+    case WM_MBUTTONUP: case WM_NCMBUTTONUP: SetKey(ThreadState().syncKeys, VK_MBUTTON, false); break;
     default: break;
   }
 }
 
 char CharOfKey(int vk) {
-  const bool shift = (t.syncKeys[VK_SHIFT] & 0x80) != 0;
-  const bool ctrl = (t.syncKeys[VK_CONTROL] & 0x80) != 0;
+  const bool shift = (ThreadState().syncKeys[VK_SHIFT] & 0x80) != 0;
+  const bool ctrl = (ThreadState().syncKeys[VK_CONTROL] & 0x80) != 0;
   if (vk >= 'A' && vk <= 'Z') {
-    if (ctrl && !(t.syncKeys[VK_MENU] & 0x80)) return static_cast<char>(vk - 'A' + 1);
+    if (ctrl && !(ThreadState().syncKeys[VK_MENU] & 0x80)) return static_cast<char>(vk - 'A' + 1);
     return static_cast<char>(shift ? vk : vk - 'A' + 'a');
   }
   if (vk >= '0' && vk <= '9') return shift ? ")!@#$%^&*("[vk - '0'] : static_cast<char>(vk);
@@ -130,7 +130,7 @@ BOOL SetCursorPos(int x, int y) {
   return TRUE;
 }
 
-short GetKeyState(int vk) { return (t.syncKeys[vk & 0xFF] & 0x80) ? static_cast<short>(0x8000) : 0; }
+short GetKeyState(int vk) { return (ThreadState().syncKeys[vk & 0xFF] & 0x80) ? static_cast<short>(0x8000) : 0; }
 
 short GetAsyncKeyState(int vk) { return KeyDown(vk) ? static_cast<short>(0x8000) : 0; }
 
@@ -143,23 +143,23 @@ BOOL TrackMouseEvent(TRACKMOUSEEVENT* tme) {
   }
   const bool nonClient = (tme->dwFlags & TME_NONCLIENT) != 0;
   if (tme->dwFlags & TME_QUERY) {
-    tme->hwndTrack = t.tracking;
-    tme->dwFlags = t.tracking ? (TME_LEAVE | (t.trackingNonClient ? TME_NONCLIENT : 0)) : 0;
+    tme->hwndTrack = ThreadState().tracking;
+    tme->dwFlags = ThreadState().tracking ? (TME_LEAVE | (ThreadState().trackingNonClient ? TME_NONCLIENT : 0)) : 0;
     return TRUE;
   }
   if (!Check(tme->hwndTrack)) return FALSE;
   if (tme->dwFlags & TME_CANCEL) {
-    if (t.tracking == tme->hwndTrack && t.trackingNonClient == nonClient) t.tracking = nullptr;
+    if (ThreadState().tracking == tme->hwndTrack && ThreadState().trackingNonClient == nonClient) ThreadState().tracking = nullptr;
     return TRUE;
   }
   if (tme->dwFlags & TME_LEAVE) {
-    if (t.hover != tme->hwndTrack || t.hoverNonClient != nonClient) {
+    if (ThreadState().hover != tme->hwndTrack || ThreadState().hoverNonClient != nonClient) {
       // Not over the area: the leave is due at once.
       PostInput(tme->hwndTrack, nonClient ? WM_NCMOUSELEAVE : WM_MOUSELEAVE, 0, 0, Now());
       return TRUE;
     }
-    t.tracking = tme->hwndTrack;
-    t.trackingNonClient = nonClient;
+    ThreadState().tracking = tme->hwndTrack;
+    ThreadState().trackingNonClient = nonClient;
   }
   return TRUE;
 }
@@ -189,7 +189,7 @@ BOOL InjectMouseButton(int button, bool down, int x, int y, DWORD time) {
   }
   if (!time) time = Now();
   MoveCursor(POINT{x, y});
-  t.keys[button] = down ? 0x80 : 0;
+  ThreadState().keys[button] = down ? 0x80 : 0;
   LRESULT hit = HTNOWHERE;
   HWND h = InputTarget(Cursor(), &hit);
   UpdateHover(h, hit != HTCLIENT);
@@ -201,24 +201,24 @@ BOOL InjectMouseButton(int button, bool down, int x, int y, DWORD time) {
   UINT msg = down ? base : base + 1;
   if (down) {
     const HWND root = Root(h);
-    if (!t.capture && root != t.active) {
+    if (!ThreadState().capture && root != ThreadState().active) {
       const LRESULT r = Send(h, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(root), MAKELPARAM(LOWORD(hit), LOWORD(msg)));
       if ((r == MA_ACTIVATE || r == MA_ACTIVATEANDEAT) && Find(root)) SetActiveWindow(root);
       if (r == MA_ACTIVATEANDEAT || r == MA_NOACTIVATEANDEAT || !Find(h)) return TRUE;
     }
     // A second press of the same button close in time and place, on the same
     // window and area, is a double click; a third starts over.
-    const TClick& last = t.lastClick;
+    const TClick& last = ThreadState().lastClick;
     const bool dbl = last.hwnd == h && last.button == button && last.nonClient == nonClient &&
                      time - last.time <= GetDoubleClickTime() &&
                      std::abs(x - last.pt.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
                      std::abs(y - last.pt.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
     if (dbl) {
-      t.lastClick = TClick{};
+      ThreadState().lastClick = TClick{};
       TWnd* w = Find(h);
       if (nonClient || (w && (w->cls->style & CS_DBLCLKS))) msg = base + 2;
     } else {
-      t.lastClick = TClick{button, time, POINT{x, y}, h, nonClient};
+      ThreadState().lastClick = TClick{button, time, POINT{x, y}, h, nonClient};
     }
   }
   if (nonClient) {
@@ -247,12 +247,12 @@ BOOL InjectKey(int vk, bool down, DWORD time) {
   }
   if (!time) time = Now();
   const bool wasDown = KeyDown(vk);
-  SetKey(t.keys, vk, down);
-  const HWND target = t.focus ? t.focus : t.active;
+  SetKey(ThreadState().keys, vk, down);
+  const HWND target = ThreadState().focus ? ThreadState().focus : ThreadState().active;
   if (!target || !Find(target)) return FALSE;
   const bool alt = KeyDown(VK_MENU);
   // Alt chords, F10 and any key while no window has the focus are system keys.
-  const bool sys = !t.focus || vk == VK_F10 || vk == VK_MENU || vk == VK_LMENU || vk == VK_RMENU ||
+  const bool sys = !ThreadState().focus || vk == VK_F10 || vk == VK_MENU || vk == VK_LMENU || vk == VK_RMENU ||
                    (alt && !KeyDown(VK_CONTROL));
   const UINT msg = sys ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
   std::uint32_t flags = 1;

@@ -34,7 +34,7 @@ bool AnyPosted(TQueue& q, HWND filter, UINT filterMin, UINT filterMax) {
 bool Fetch(MSG* out, HWND filter, UINT filterMin, UINT filterMax, bool remove, Clock::time_point dueLimit,
            Clock::time_point* next) {
   {
-    TQueue& q = *t.queue;
+    TQueue& q = *ThreadState().queue;
     std::unique_lock lock(q.mutex);
     bool found = false;
     bool screenPoint = false;
@@ -61,13 +61,13 @@ bool Fetch(MSG* out, HWND filter, UINT filterMin, UINT filterMax, bool remove, C
       return true;
     }
   }
-  if (t.quit) {
+  if (ThreadState().quit) {
     *out = MSG{};
     out->message = WM_QUIT;
-    out->wParam = static_cast<WPARAM>(t.quitCode);
+    out->wParam = static_cast<WPARAM>(ThreadState().quitCode);
     out->time = Now();
     out->pt = Cursor();
-    if (remove) t.quit = false;
+    if (remove) ThreadState().quit = false;
     return true;
   }
   // WM_PAINT comes when nothing is posted, before timers, as on Windows.
@@ -84,7 +84,7 @@ bool Fetch(MSG* out, HWND filter, UINT filterMin, UINT filterMax, bool remove, C
   }
   const Clock::time_point now = std::min(Clock::now(), dueLimit);
   TTimer* best = nullptr;
-  for (TTimer& tm : t.timers) {
+  for (TTimer& tm : ThreadState().timers) {
     MSG probe;
     probe.hwnd = tm.hwnd;
     probe.message = WM_TIMER;
@@ -148,7 +148,7 @@ BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     q = it->second->queue;
   } else {
-    q = t.queue;
+    q = ThreadState().queue;
   }
   MSG m;
   m.hwnd = hwnd;
@@ -162,8 +162,8 @@ BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void PostQuitMessage(int exitCode) {
-  t.quit = true;
-  t.quitCode = exitCode;
+  ThreadState().quit = true;
+  ThreadState().quitCode = exitCode;
 }
 
 BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
@@ -171,13 +171,13 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
   for (;;) {
     Clock::time_point next = Clock::time_point::max();
     if (Fetch(msg, hwnd, filterMin, filterMax, true, Clock::time_point::max(), &next)) {
-      t.last = *msg;
+      ThreadState().last = *msg;
       return msg->message == WM_QUIT ? FALSE : TRUE;
     }
     // Sleep until a message is posted (from any thread), the display has
     // input, or the next timer is due; what was drawn goes out first.
     paint::Flush();
-    TQueue& q = *t.queue;
+    TQueue& q = *ThreadState().queue;
     auto ready = [&] { return AnyPosted(q, hwnd, filterMin, filterMax); };
     Backend().Wait(q.mutex, q.wake, ready, next);
   }
@@ -190,7 +190,7 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
     paint::Flush();
     return FALSE;
   }
-  t.last = *msg;
+  ThreadState().last = *msg;
   return TRUE;
 }
 
@@ -204,7 +204,7 @@ BOOL TranslateMessage(const MSG* msg) {
   m.message = msg->message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
   m.wParam = static_cast<unsigned char>(ch);
   // The character is read before any input that followed the key.
-  Post(t.queue, m, true);
+  Post(ThreadState().queue, m, true);
   return TRUE;
 }
 
@@ -238,21 +238,21 @@ UINT RegisterWindowMessageA(LPCSTR name) {
   return it->second;
 }
 
-DWORD GetMessageTime() { return t.last.time; }
+DWORD GetMessageTime() { return ThreadState().last.time; }
 
-DWORD GetMessagePos() { return static_cast<DWORD>(PackPoint(t.last.pt.x, t.last.pt.y)); }
+DWORD GetMessagePos() { return static_cast<DWORD>(PackPoint(ThreadState().last.pt.x, ThreadState().last.pt.y)); }
 
 int RunMessageLoop() {
-  ++t.loopDepth;
+  ++ThreadState().loopDepth;
   MSG m;
   BOOL r;
   while ((r = GetMessageA(&m, nullptr, 0, 0)) > 0) {
     TranslateMessage(&m);
     DispatchMessageA(&m);
   }
-  --t.loopDepth;
+  --ThreadState().loopDepth;
   const int code = static_cast<int>(m.wParam);
-  if (t.loopDepth > 0) PostQuitMessage(code);
+  if (ThreadState().loopDepth > 0) PostQuitMessage(code);
   return code;
 }
 
@@ -277,7 +277,7 @@ BOOL ProcessPendingMessages() {
   Backend().Poll();
   MSG m;
   while (Fetch(&m, nullptr, 0, 0, true, start, nullptr)) {
-    t.last = m;
+    ThreadState().last = m;
     if (m.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(m.wParam));
       return FALSE;
@@ -300,15 +300,15 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
     }
   }
   elapse = std::clamp<UINT>(elapse, USER_TIMER_MINIMUM, 0x7FFFFFFF);
-  auto found = std::find_if(t.timers.begin(), t.timers.end(),
+  auto found = std::find_if(ThreadState().timers.begin(), ThreadState().timers.end(),
                             [&](const TTimer& tm) { return tm.hwnd == hwnd && tm.id == id; });
-  if (!hwnd && (id == 0 || found == t.timers.end())) {
+  if (!hwnd && (id == 0 || found == ThreadState().timers.end())) {
     // Window-less timers get an id of their own.
     do {
-      id = t.nextTimerId++;
-    } while (std::any_of(t.timers.begin(), t.timers.end(),
+      id = ThreadState().nextTimerId++;
+    } while (std::any_of(ThreadState().timers.begin(), ThreadState().timers.end(),
                          [&](const TTimer& tm) { return !tm.hwnd && tm.id == id; }));
-    found = t.timers.end();
+    found = ThreadState().timers.end();
   }
   TTimer tm;
   tm.hwnd = hwnd;
@@ -316,22 +316,22 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
   tm.elapse = elapse;
   tm.proc = proc;
   tm.due = Clock::now() + std::chrono::milliseconds(elapse);
-  tm.seq = t.timerSeq++;
-  if (found != t.timers.end())
+  tm.seq = ThreadState().timerSeq++;
+  if (found != ThreadState().timers.end())
     *found = tm;
   else
-    t.timers.push_back(tm);
+    ThreadState().timers.push_back(tm);
   return hwnd && id == 0 ? 1 : id;
 }
 
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
-  auto it = std::find_if(t.timers.begin(), t.timers.end(),
+  auto it = std::find_if(ThreadState().timers.begin(), ThreadState().timers.end(),
                          [&](const TTimer& tm) { return tm.hwnd == hwnd && tm.id == id; });
-  if (it == t.timers.end()) {
+  if (it == ThreadState().timers.end()) {
     SetLastError(ERROR_TIMER_NOT_FOUND);
     return FALSE;
   }
-  t.timers.erase(it);
+  ThreadState().timers.erase(it);
   return TRUE;
 }
 

@@ -14,7 +14,10 @@ DWORD Now() {
   return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - g_epoch).count());
 }
 
-thread_local TThreadState t;
+TThreadState& ThreadState() {
+  thread_local TThreadState state;
+  return state;
+}
 
 std::mutex g_mutex;
 std::unordered_map<HWND, std::unique_ptr<TWnd>> g_windows;

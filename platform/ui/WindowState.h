@@ -132,7 +132,9 @@ struct TThreadState {
   BYTE syncKeys[256] = {};  // as of the last input message read
 };
 
-extern thread_local TThreadState t;
+// This thread's state. A function rather than an extern thread_local: GCC's
+// UBSan reads the address of a thread_local reached from other files as null.
+TThreadState& ThreadState();
 
 extern std::mutex g_mutex;
 extern std::unordered_map<HWND, std::unique_ptr<TWnd>> g_windows;

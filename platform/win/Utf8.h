@@ -70,19 +70,25 @@ inline void AppendUtf8(std::string& out, char32_t cp) {
 }
 
 // Every invalid byte replaced by U+FFFD; valid text comes back unchanged.
+// Valid runs are copied whole: pages are mostly ASCII and can be large.
 inline std::string CleanUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  std::size_t run = 0;  // first valid byte not yet copied
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t len = Utf8SequenceLength(text, i);
-    if (len == 0) {
-      out += ReplacementUtf8;
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
       ++i;
-    } else {
-      out.append(text.substr(i, len));
-      i += len;
+      continue;
     }
+    if (const std::size_t len = Utf8SequenceLength(text, i)) {
+      i += len;
+      continue;
+    }
+    out.append(text.substr(run, i - run));
+    out += ReplacementUtf8;
+    run = ++i;
   }
+  out.append(text.substr(run));
   return out;
 }
 
