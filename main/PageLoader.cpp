@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <map>
-#include <set>
 #include <system_error>
 
 #include "common/MovieAddress.h"
