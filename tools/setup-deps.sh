@@ -7,6 +7,7 @@ PACKAGES="
   g++ cmake ninja-build pkg-config python3
   zlib1g-dev liblzma-dev libsqlite3-dev libcurl4-openssl-dev curl libssl-dev xfsprogs libpng-dev
   libsdl2-dev libgumbo-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core
+  duktape-dev libcairo2-dev libjpeg62-turbo-dev adwaita-icon-theme hicolor-icon-theme shared-mime-info
   libgtest-dev libgmock-dev libbenchmark-dev
 "
 # Extra packages for one target (make fuzz asks for clang) come as arguments.
