@@ -30,9 +30,10 @@ void Usage(std::ostream& os) {
         "  vorra swfinfo [--json] FILE...   the header facts of Flash movies\n"
         "  vorra fetch URL [FILE]           downloads one movie (into the default folder\n"
         "                                   when FILE is omitted; never over a file)\n"
-        "  vorra get URL [--out DIR] [--list] [--json]\n"
+        "  vorra get URL [--out DIR] [--list] [--json] [--no-scripts]\n"
         "                                   loads a page and saves its movies into DIR\n"
-        "                                   (default: the default folder); --list only lists\n"
+        "                                   (default: the default folder); --list only lists;\n"
+        "                                   --no-scripts runs none of the page's scripts\n"
         "  vorra cache list [--json]        the movies in the download cache, newest first\n"
         "  vorra cache clear                deletes the listed movies from the cache\n"
         "  vorra --help | --version\n";

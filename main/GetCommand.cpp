@@ -16,7 +16,7 @@ namespace vorra {
 
 namespace {
 
-constexpr const char* Usage = "usage: vorra get URL [--out DIR] [--list] [--json] [--timeout SECONDS]\n";
+constexpr const char* Usage = "usage: vorra get URL [--out DIR] [--list] [--json] [--timeout SECONDS] [--no-scripts]\n";
 
 // The whole page load; VORRA_PAGE_TIMEOUT (seconds) shortens it.
 long PageTimeoutMs() {
@@ -43,12 +43,13 @@ void PrintItem(std::ostream& out, const TFlashItem& item, bool withFile, const s
 
 int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string url, outDir;
-  bool list = false, json = false, haveOut = false;
+  bool list = false, json = false, haveOut = false, scripts = true;
   win::TDownloadOptions transfer;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--list") list = true;
     else if (a == "--json") json = true;
+    else if (a == "--no-scripts") scripts = false;
     else if (a == "--out" && i + 1 < args.size()) haveOut = true, outDir = args[++i];
     else if (a == "--timeout" && i + 1 < args.size() && cli::ParseSeconds(args[i + 1], transfer.TimeoutMs)) ++i;
     else if (!a.empty() && a[0] != '-' && url.empty()) url = a;
@@ -70,7 +71,7 @@ int GetCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
   win::TWebBrowserSettings settings;
   settings.TimeoutMs = PageTimeoutMs();
   TWebHost host(nullptr, settings);
-  SetPageLoaderOptions(&host);
+  SetPageLoaderOptions(&host, scripts);
   host.Loaded();
 
   const std::string pageUrl = CompletePageUrl(url);

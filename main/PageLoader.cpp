@@ -45,6 +45,25 @@ std::string TextProperty(win::IDispatch* element, const char* name) {
   return text;
 }
 
+// The value of the element's first PARAM named "src" (case ignored).
+std::string SrcParamValue(win::IDispatch* object) {
+  std::string value;
+  bool found = false;
+  // The element's "all" holds its descendants, as a document's holds its elements.
+  ForEachTag(object, "PARAM", [&](win::IDispatch* param) {
+    win::TVariant name, v;
+    std::string text;
+    if (found || win::FAILED(win::DispCallMethod(param, "getAttribute", {win::TVariant::Text("name")}, &name)) ||
+        name.vt != win::VT_BSTR || !name.ToText(text) || AnsiLowerCase(std::string(win::AsciiTrim(text))) != "src")
+      return;
+    found = true;
+    if (win::SUCCEEDED(win::DispCallMethod(param, "getAttribute", {win::TVariant::Text("value")}, &v)) &&
+        v.vt == win::VT_BSTR)
+      v.ToText(value);
+  });
+  return AttributeAddress(value);
+}
+
 // What a browser sends for a web address typed with spaces, quotes or
 // non-ASCII letters: those bytes percent-encoded. Local paths stay as they are.
 std::string RequestAddress(const std::string& url) {
@@ -74,21 +93,44 @@ std::string CompletePageUrl(const std::string& text) {
   return "http://" + text;
 }
 
-std::vector<std::string> FindMovieValues(win::IDispatch* document) {
-  std::vector<std::string> values;
-  if (!document) return values;
+std::vector<TMovieValue> FindMovies(win::IDispatch* document) {
+  std::vector<TMovieValue> movies;
+  if (!document) return movies;
   ForEachTag(document, "OBJECT", [&](win::IDispatch* element) {
-    if (AnsiUpperCase(TextProperty(element, "CLASSID")) != FlashClassId) return;
-    // Read from serialised markup, so its references are still encoded.
-    std::string value = AttributeAddress(
-        win::html::DecodeCharacterReferences(MovieParamValue(TextProperty(element, "innerhtml"))));
-    // Nothing to fetch: the record would name the folder itself.
-    if (!value.empty()) values.push_back(std::move(value));
+    if (AnsiUpperCase(TextProperty(element, "CLASSID")) == FlashClassId) {
+      // Read from serialised markup, so its references are still encoded.
+      std::string value = AttributeAddress(
+          win::html::DecodeCharacterReferences(MovieParamValue(TextProperty(element, "innerhtml"))));
+      if (!value.empty()) {
+        movies.push_back({std::move(value), false});
+        return;
+      }
+      value = SrcParamValue(element);
+      if (value.empty()) value = AttributeAddress(TextProperty(element, "data"));
+      // Nothing to fetch: the record would name the folder itself.
+      if (!value.empty()) movies.push_back({std::move(value), true});
+      return;
+    }
+    if (AnsiLowerCase(std::string(win::AsciiTrim(TextProperty(element, "type")))) != FlashContentType) return;
+    std::string value = AttributeAddress(TextProperty(element, "data"));
+    if (!value.empty()) movies.push_back({std::move(value), true});
   });
   ForEachTag(document, "EMBED", [&](win::IDispatch* element) {
-    if (AnsiLowerCase(TextProperty(element, "outerhtml")).find(FlashContentType) == std::string::npos) return;
-    values.push_back(AttributeAddress(TextProperty(element, "src")));
+    if (AnsiLowerCase(TextProperty(element, "outerhtml")).find(FlashContentType) != std::string::npos) {
+      movies.push_back({AttributeAddress(TextProperty(element, "src")), false});
+      return;
+    }
+    if (!win::AsciiTrim(TextProperty(element, "type")).empty()) return;
+    std::string value = AttributeAddress(TextProperty(element, "src"));
+    const std::string path = AnsiLowerCase(value.substr(0, value.find_first_of("?#")));
+    if (path.size() > 4 && path.compare(path.size() - 4, 4, ".swf") == 0) movies.push_back({std::move(value), true});
   });
+  return movies;
+}
+
+std::vector<std::string> FindMovieValues(win::IDispatch* document) {
+  std::vector<std::string> values;
+  for (TMovieValue& movie : FindMovies(document)) values.push_back(std::move(movie.Value));
   return values;
 }
 
@@ -138,28 +180,67 @@ std::string TNameBook::FileFor(const std::string& name, const std::string& url) 
   return file;
 }
 
+namespace {
+
+struct TWalk {
+  TNameBook Book;
+  std::unordered_set<std::string> Listed;
+  const std::function<void(TFlashItem*)>& Add;
+  int Count = 0;
+
+  void Document(win::IDispatch* document, const std::string& pageUrl, int depth) {
+    // After a redirect the document knows where it came from; a local file
+    // keeps the address as given (files do not redirect).
+    std::string page = document ? TextProperty(document, "URL") : std::string();
+    if (page.empty() || IsLocalAddress(page)) page = pageUrl;
+    const std::string base = DocumentBase(document, page);
+    std::vector<std::pair<std::string, bool>> found;  // address, widened
+    for (const TMovieValue& movie : FindMovies(document)) {
+      std::string url = ResolveMovieUrl(movie.Value, base);
+      // A web page never gets a local file copied: such movies are not listed.
+      if (MayFetchFromPage(url, page)) found.emplace_back(std::move(url), movie.Widened);
+    }
+    for (const auto& [url, widened] : found)
+      if (!widened) Listed.insert(url);
+    for (const auto& [url, widened] : found) {
+      if (widened && !Listed.insert(url).second) continue;
+      auto* item = new TFlashItem;
+      item->Url = url;
+      item->Name = UrlFileName(item->Url);
+      item->TempFile = Book.FileFor(item->Name, item->Url);
+      item->PageUrl = page;
+      Add(item);
+      ++Count;
+    }
+    if (document && depth < kMaxFrameDepth) Frames(document, depth + 1);
+  }
+
+  void Frames(win::IDispatch* document, int depth) {
+    win::TVariant frames, length;
+    if (win::FAILED(win::DispGetProperty(document, "frames", frames))) return;
+    win::TComPtr<win::IDispatch> framesDisp = frames.ToDispatch();
+    win::LONG count = 0;
+    if (!framesDisp || win::FAILED(win::DispGetProperty(framesDisp.Get(), "length", length)) || !length.ToInt(count))
+      return;
+    for (win::LONG i = 0; i < count; ++i) {
+      win::TVariant window, doc;
+      if (win::FAILED(win::DispCallMethod(framesDisp.Get(), "item", {win::TVariant::Int(i)}, &window))) continue;
+      win::TComPtr<win::IDispatch> windowDisp = window.ToDispatch();
+      if (!windowDisp || win::FAILED(win::DispGetProperty(windowDisp.Get(), "document", doc))) continue;
+      win::TComPtr<win::IDispatch> frameDocument = doc.ToDispatch();
+      // A frame's movies resolve against the frame's own address.
+      if (frameDocument) Document(frameDocument.Get(), TextProperty(frameDocument.Get(), "URL"), depth);
+    }
+  }
+};
+
+}  // namespace
+
 int WalkDocument(win::IDispatch* document, const std::string& pageUrl, const std::string& folder,
                  const std::function<void(TFlashItem*)>& add) {
-  // After a redirect the document knows where it came from; a local file
-  // keeps the address as given (files do not redirect).
-  std::string page = document ? TextProperty(document, "URL") : std::string();
-  if (page.empty() || IsLocalAddress(page)) page = pageUrl;
-  TNameBook book(folder);
-  const std::string base = DocumentBase(document, page);
-  int count = 0;
-  for (const std::string& value : FindMovieValues(document)) {
-    std::string url = ResolveMovieUrl(value, base);
-    // A web page never gets a local file copied: such movies are not listed.
-    if (!MayFetchFromPage(url, page)) continue;
-    auto* item = new TFlashItem;
-    item->Url = std::move(url);
-    item->Name = UrlFileName(item->Url);
-    item->TempFile = book.FileFor(item->Name, item->Url);
-    item->PageUrl = page;
-    add(item);
-    ++count;
-  }
-  return count;
+  TWalk walk{TNameBook(folder), {}, add};
+  walk.Document(document, pageUrl, 0);
+  return walk.Count;
 }
 
 win::HRESULT DownloadMovie(TFlashItem& item, const win::TDownloadOptions& options, win::TDownloadResult* result) {
@@ -204,9 +285,11 @@ void DownloadFlashItems(const std::vector<TFlashItem*>& items, const std::functi
   }
 }
 
-void SetPageLoaderOptions(TWebHost* Wb) {
-  Wb->SetDownloadOptions(
-      {DLCTL_NO_JAVA, DLCTL_NO_RUNACTIVEXCTLS, DLCTL_NO_DLACTIVEXCTLS, DLCTL_PRAGMA_NO_CACHE, DLCTL_SILENT});
+void SetPageLoaderOptions(TWebHost* Wb, bool scripts) {
+  TDownloadControlOptions options{DLCTL_NO_JAVA, DLCTL_NO_RUNACTIVEXCTLS, DLCTL_NO_DLACTIVEXCTLS,
+                                  DLCTL_PRAGMA_NO_CACHE, DLCTL_SILENT};
+  if (!scripts) options.Include(DLCTL_NO_SCRIPTS);
+  Wb->SetDownloadOptions(options);
   Wb->SetUserInterfaceOptions({});
   Wb->PrintOptions()->HTMLHeader()->SetText("<HTML></HTML>");
   Wb->PrintOptions()->Orientation = poPortrait;

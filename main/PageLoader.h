@@ -33,12 +33,26 @@ inline constexpr const char* FlashContentType = "application/x-shockwave-flash";
 // no "://" and is not the path of an existing file.
 std::string CompletePageUrl(const std::string& text);
 
+// A movie value of a document, and whether only the wider rules found it.
+struct TMovieValue {
+  std::string Value;
+  bool Widened = false;
+};
+
 // The movie values of a document, read late-bound by name: OBJECT elements
-// with the Flash class identifier (their MOVIE parameter) first, then EMBED
-// elements whose markup names the Flash type (their src), each kind in
-// document order. Values are taken as a browser takes them (references
-// decoded, blanks stripped). An OBJECT without a MOVIE value is skipped.
-// Failed calls end the kind they belong to.
+// first, then EMBED elements, each kind in document order. Values are taken
+// as a browser takes them (references decoded, blanks stripped).
+// The classic rules: an OBJECT with the Flash class identifier gives its
+// MOVIE parameter (none or an empty one: see below); an EMBED whose markup
+// names the Flash type gives its src.
+// The wider rules (Widened): an OBJECT with the class identifier but no MOVIE
+// value gives its PARAM named "src", else its data attribute; an OBJECT whose
+// type is the Flash type (any case) gives its data attribute; an EMBED with no
+// type gives its src when the src's path (before any query or fragment) ends
+// in ".swf" (any case). Elements that give nothing are skipped. Failed calls
+// end the kind they belong to.
+std::vector<TMovieValue> FindMovies(win::IDispatch* document);
+// The values of FindMovies alone.
 std::vector<std::string> FindMovieValues(win::IDispatch* document);
 
 // The folder that the document's relative values resolve against: that of
@@ -66,12 +80,20 @@ class TNameBook {
 // separator or a control character); long names are cut to 200 bytes.
 std::string SafeFileName(const std::string& name);
 
-// One walk of a document: a new record per movie value (its Url resolved
-// against the document's base, its Name the address's file name, its
-// TempFile from the name book in folder), handed to add in order. The page is
-// the document's own address (after redirects) unless that is unknown or a
-// local file: then pageUrl. A movie that the page may not have fetched (a
-// local file named by a web page) gets no record. Answers the count.
+// One walk of a document and of its frames: a new record per movie value
+// (its Url resolved against its document's base, its Name the address's file
+// name, its TempFile from one name book in folder), handed to add in order:
+// the document's movies, then each frame's ("frames" collection, in order,
+// each followed by its own frames, at most kMaxFrameDepth deep). A value that
+// only the wider rules found is listed only when its address is neither
+// listed yet nor given by a classic value of its document, so the same movie
+// named by an OBJECT and a nested typed OBJECT lists once; classic values are
+// always listed, as many times as the page names them. The page is the
+// document's own address (after redirects) unless that is unknown or a local
+// file: then pageUrl (for the top document). A movie that its page may not
+// have fetched (a local file named by a web page) gets no record. Answers the
+// count.
+inline constexpr int kMaxFrameDepth = 3;
 int WalkDocument(win::IDispatch* document, const std::string& pageUrl, const std::string& folder,
                  const std::function<void(TFlashItem*)>& add);
 
@@ -92,7 +114,8 @@ void DownloadFlashItems(const std::vector<TFlashItem*>& items, const std::functi
                         const std::function<void(int, const win::TDownloadResult&)>& after,
                         const win::TDownloadOptions& options = {}, const std::function<bool()>& stopped = {});
 
-// The page loader's settings of the browser host.
-void SetPageLoaderOptions(TWebHost* Wb);
+// The page loader's settings of the browser host; scripts false adds
+// DLCTL_NO_SCRIPTS (vorra get --no-scripts).
+void SetPageLoaderOptions(TWebHost* Wb, bool scripts = true);
 
 }  // namespace vorra

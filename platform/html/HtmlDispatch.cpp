@@ -1,6 +1,7 @@
 // The dispatch objects that serve a parsed page late-bound by IE's member
 // names: the document itself, its collections and its elements.
 #include "platform/html/HtmlDocument.h"
+#include "platform/html/FrameLoader.h"
 
 #include <strings.h>
 
@@ -23,6 +24,7 @@ enum : DISPID {
   kDocReadyState = 1018,
   kDocUrl = 1025,
   kDocCharset = 1032,
+  kDocFrames = 1033,
   kColLength = 1500,
   kColTags = 1501,
   kElTagName = 2001,
@@ -38,7 +40,8 @@ enum : DISPID {
 
 constexpr TDispMember kDocumentMembers[] = {{"all", kDocAll},       {"body", kDocBody},
                                             {"title", kDocTitle},   {"readyState", kDocReadyState},
-                                            {"URL", kDocUrl},       {"charset", kDocCharset}};
+                                            {"URL", kDocUrl},       {"charset", kDocCharset},
+                                            {"frames", kDocFrames}};
 constexpr TDispMember kCollectionMembers[] = {{"length", kColLength}, {"item", DISPID_VALUE}, {"tags", kColTags}};
 constexpr TDispMember kElementMembers[] = {
     {"tagName", kElTagName},       {"innerHTML", kElInnerHtml}, {"outerHTML", kElOuterHtml},
@@ -287,6 +290,7 @@ HRESULT THtmlDocument::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
       }
       return SetResult(result, TVariant::Dispatch(all.Get()));
     }
+    case kDocFrames: return SetResult(result, TVariant::Dispatch(MakeFrameCollection(*this).Get()));
     case kDocUrl: return SetResult(result, TVariant::Text(url_));
     case kDocCharset: return SetResult(result, TVariant::Text(charset_));
     case kDocReadyState: return SetResult(result, TVariant::Text("complete"));

@@ -2,7 +2,8 @@
 // through IDispatch with Internet Explorer's member names, case ignored:
 //
 //   document   "all" (every element, document order), "URL", "title",
-//              "charset", "readyState" ("complete"), "body"
+//              "charset", "readyState" ("complete"), "body", "frames"
+//              (collection of frame windows: "document", "location", "name")
 //   collection "length", "item"/"Item"(index or id/name) (also DISPID_VALUE),
 //              "tags"(tag name, case ignored) giving a collection
 //   element    "tagName" (upper case), "innerHTML", "outerHTML", "innerText",
@@ -71,6 +72,14 @@ class THtmlDocument : public TComObject<IDispatch> {
   static TComPtr<THtmlDocument> ParseWithBudget(std::string utf8Text, std::string url, std::string charset,
                                                 std::size_t budget);
 
+  // The windows of the page's frames that were loaded (FrameLoader.h), in
+  // document order; served as "frames". They live as long as the document.
+  struct TFrameWindow {
+    std::string Name;      // the element's name attribute
+    TComPtr<THtmlDocument> Document;
+  };
+  std::vector<TFrameWindow>& Frames() { return frames_; }
+
   // Dispatch objects over this document (one reference each).
   TComPtr<IDispatch> MakeCollection(std::shared_ptr<const TNodeList> nodes);
   TComPtr<IDispatch> MakeElement(const GumboNode* node);
@@ -90,6 +99,7 @@ class THtmlDocument : public TComObject<IDispatch> {
   std::unique_ptr<TArena> arena_;
   GumboOutput* output_ = nullptr;
   std::shared_ptr<const TNodeList> all_;
+  std::vector<TFrameWindow> frames_;
   bool flattened_ = false;
   bool tooComplex_ = false;
 };

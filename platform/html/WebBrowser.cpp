@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/html/Charset.h"
+#include "platform/html/FrameLoader.h"
 #include "platform/net/PageFetch.h"
 #include "platform/net/Download.h"
 #include "platform/registry/Registry.h"
@@ -278,6 +279,48 @@ int TWebBrowserControl::CountWindowOpens(const html::THtmlDocument& doc) const {
   return count;
 }
 
+TWebBrowserControl::TLoadedPage TWebBrowserControl::LoadPage(
+    const std::string& url, const std::vector<std::string>& extraHeaders, const std::function<bool()>& cancelled,
+    const std::function<void(ULONGLONG, ULONGLONG)>& progress) const {
+  const DWORD flags = dlControl_;
+  net::TPageRequest request;
+  request.Address = url;
+  request.Headers = extraHeaders;
+  if (const std::string agent = PostPlatformUserAgent(); !agent.empty())
+    request.Headers.push_back("User-Agent: " + agent);
+  if (flags & DLCTL_PRAGMA_NO_CACHE) {
+    request.Headers.push_back("Pragma: no-cache");
+    request.Headers.push_back("Cache-Control: no-cache");
+  }
+  request.MaxBytes = settings_.MaxPageBytes;
+  request.TimeoutMs = settings_.TimeoutMs;
+  request.CacheOnly = (flags & (DLCTL_OFFLINE | DLCTL_FORCEOFFLINE)) != 0;
+  request.Cancelled = cancelled;
+  request.OnProgress = progress;
+
+  net::TPageResponse response;
+  TLoadedPage page;
+  if (strcasecmp(url.c_str(), "about:blank") == 0) {
+    page.Result = S_OK;
+    response.Url = url;
+    response.ContentType = "text/html; charset=utf-8";
+  } else {
+    page.Result = net::FetchPage(request, response);
+  }
+  std::string text, encoding;
+  if (SUCCEEDED(page.Result)) {
+    text = html::PageTextToUtf8(response.Body, response.ContentType, &encoding, !(flags & DLCTL_NO_METACHARSET));
+    page.Location = response.Url.empty() ? url : response.Url;
+  } else {
+    text = NavigationErrorPage(url, page.Result);
+    encoding = "UTF-8";
+    page.Location = url;
+  }
+  response.Body = std::string();  // the decoded copy is all that is kept
+  page.Document = html::THtmlDocument::Parse(std::move(text), page.Location, encoding);
+  return page;
+}
+
 HRESULT TWebBrowserControl::Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName, VARIANT* PostData,
                                       VARIANT* Headers) {
   if (!URL) return E_INVALIDARG;
@@ -314,54 +357,27 @@ HRESULT TWebBrowserControl::Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* Tar
   AskHostInfo();
   AskDownloadControl();
   const DWORD flags = dlControl_;
-
-  net::TPageRequest request;
-  request.Address = url;
-  request.Headers = extraHeaders;
-  if (const std::string agent = PostPlatformUserAgent(); !agent.empty())
-    request.Headers.push_back("User-Agent: " + agent);
-  if (flags & DLCTL_PRAGMA_NO_CACHE) {
-    request.Headers.push_back("Pragma: no-cache");
-    request.Headers.push_back("Cache-Control: no-cache");
-  }
-  request.MaxBytes = settings_.MaxPageBytes;
-  request.TimeoutMs = settings_.TimeoutMs;
-  request.CacheOnly = (flags & (DLCTL_OFFLINE | DLCTL_FORCEOFFLINE)) != 0;
-  request.Cancelled = [this, generation] { return generation_ != generation; };
-  request.OnProgress = [this, generation](ULONGLONG received, ULONGLONG total) {
-    if (generation_ == generation) FireProgressChange(ClampLong(received), ClampLong(std::max(received, total)));
-  };
+  auto cancelled = [this, generation] { return generation_ != generation; };
 
   FireProgressChange(0, 0);
-  net::TPageResponse response;
-  HRESULT hr;
-  if (strcasecmp(url.c_str(), "about:blank") == 0) {
-    hr = S_OK;
-    response.Url = url;
-    response.ContentType = "text/html; charset=utf-8";
-  } else {
-    hr = net::FetchPage(request, response);
-  }
+  TLoadedPage page = LoadPage(url, extraHeaders, cancelled, [this, generation](ULONGLONG received, ULONGLONG total) {
+    if (generation_ == generation) FireProgressChange(ClampLong(received), ClampLong(std::max(received, total)));
+  });
   if (generation_ != generation) return S_OK;  // stopped, or another navigation took over
 
-  std::string text, encoding, location;
-  if (SUCCEEDED(hr)) {
-    text = html::PageTextToUtf8(response.Body, response.ContentType, &encoding, !(flags & DLCTL_NO_METACHARSET));
-    location = response.Url.empty() ? url : response.Url;
-  } else {
-    text = NavigationErrorPage(url, hr);
-    encoding = "UTF-8";
-    location = url;
-  }
-  response.Body = std::string();  // the decoded copy is all that is kept
-  TComPtr<html::THtmlDocument> doc = html::THtmlDocument::Parse(std::move(text), location, encoding);
+  TComPtr<html::THtmlDocument> doc = page.Document;
   ListSubresources(*doc);
   document_ = doc;
-  locationUrl_ = location;
-  lastResult_ = hr;
+  locationUrl_ = page.Location;
+  lastResult_ = page.Result;
+  const std::string location = page.Location;
 
   const int opens = CountWindowOpens(*doc);
   for (int i = 0; i < opens && generation_ == generation; ++i) FireNewWindow2();
+  if (generation_ != generation) return S_OK;
+  if (!(flags & DLCTL_NO_FRAMEDOWNLOAD))
+    html::LoadFrames(*doc, [&](const std::string& address) { return LoadPage(address, {}, cancelled, {}).Document; },
+                     {}, cancelled);
   if (generation_ != generation) return S_OK;
   busy_ = false;
   readyState_ = READYSTATE_COMPLETE;

@@ -11,6 +11,8 @@
 // handler answers), then Busy turns false and DocumentComplete is raised with
 // the control itself and the address. A failed navigation completes the same
 // way with a small error page that names the error and the address.
+// Before DocumentComplete the page's FRAME and IFRAME documents are loaded
+// the same way (FrameLoader.h), unless DLCTL_NO_FRAMEDOWNLOAD is set.
 // Navigate2 returns after the navigation has completed (or was superseded by
 // a later Navigate2 or Stop made from a message that the pump dispatched; the
 // superseded one raises no more events).
@@ -35,6 +37,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -332,6 +335,17 @@ class TWebBrowserControl : public TComObject<IWebBrowser2, IOleControl, IOleInPl
   explicit TWebBrowserControl(const TWebBrowserSettings& settings) : settings_(settings) {}
   ~TWebBrowserControl() override;
 
+  // One page fetched, decoded and parsed with the flags in force: the
+  // navigation's own page and each of its frames. A failed fetch gives the
+  // error page, located at the address asked for.
+  struct TLoadedPage {
+    HRESULT Result = S_OK;
+    std::string Location;  // after redirects
+    TComPtr<html::THtmlDocument> Document;
+  };
+  TLoadedPage LoadPage(const std::string& url, const std::vector<std::string>& extraHeaders,
+                       const std::function<bool()>& cancelled,
+                       const std::function<void(ULONGLONG, ULONGLONG)>& progress) const;
   void AskDownloadControl();
   void AskHostInfo();
   void FireProgressChange(LONG progress, LONG max);

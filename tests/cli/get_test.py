@@ -166,6 +166,18 @@ class Get(unittest.TestCase):
         self.assertEqual([o["file"] for o in objs], [os.path.join(self.out, "m.swf"), os.path.join(self.out, "n.swf")])
         self.assertTrue(all(o["ok"] for o in objs))
 
+    def test_frames_are_captured_after_the_page_and_no_scripts_is_accepted(self):
+        self.serve("/p/top.html", '<frameset><frame src="menu.html"><frame src="../q/main.html"></frameset>')
+        self.serve("/p/menu.html", "<p>menu</p>")
+        self.serve("/q/main.html", '<embed src="Movie.swf?v=2">' + embed("/p/top.swf"))
+        for path in ("/q/Movie.swf", "/p/top.swf"):
+            self.serve(path, b"FWS\x09" + path.encode(), FLASH)
+        rc, out, err = self.run_vorra(self.base + "/p/top.html", "--out", self.out, "--no-scripts", "--json")
+        self.assertEqual(rc, 0, err)
+        self.assertEqual([json.loads(line)["url"] for line in out.splitlines()],
+                         [self.base + "/q/Movie.swf?v=2", self.base + "/p/top.swf"])
+        self.assertEqual(self.files(self.out), ["Movie.swf", "top.swf"])
+
     def test_default_folder_and_never_over_existing_files(self):
         self.serve("/p.html", embed("m.swf"))
         self.serve("/m.swf", b"FWS new", FLASH)

@@ -170,6 +170,54 @@ TEST(PageLoader, AttributeValuesAreTakenAsABrowserTakesThem) {
   EXPECT_EQ(FindMovieValues(Parse(html).Get()), (std::vector<std::string>{"dir/a&b.swf", "o.swf", "m1.swf"}));
 }
 
+TEST(PageLoader, TheWiderRulesFindTypedObjectsSrcParamsDataAndUntypedSwfEmbeds) {
+  const std::string clsid = "clsid:D27CDB6E-AE6D-11CF-96B8-444553540000";
+  const std::string html =
+      "<embed src=\"u1.swf\">"
+      "<embed src=\"U2.SWF?x=1#f\" width=\"1\">"
+      "<embed src=\"u3.swf5\"><embed src=\"page.html?m=u4.swf\"><embed src=\"v.swf\" type=\"video/mp4\">"
+      "<object type=\"Application/X-Shockwave-Flash\" data=\" typed.swf \"></object>"
+      "<object type=\"application/x-shockwave-flash\"></object>"  // no data: nothing
+      "<object type=\"text/html\" data=\"page.swf\"></object>"
+      "<object classid=\"" + clsid + "\"><PARAM NAME=\"Src\" VALUE=\"src.swf\"></object>"
+      "<object classid=\"" + clsid + "\" data=\"data.swf\"></object>"
+      "<object classid=\"" + clsid + "\" data=\"not-this.swf\"><param name=\"movie\" value=\"movie.swf\">"
+      "<param name=\"src\" value=\"nor-this.swf\"></object>";
+  std::vector<std::pair<std::string, bool>> found;
+  for (const TMovieValue& m : FindMovies(Parse(html).Get())) found.emplace_back(m.Value, m.Widened);
+  EXPECT_EQ(found, (std::vector<std::pair<std::string, bool>>{{"typed.swf", true},
+                                                              {"src.swf", true},
+                                                              {"data.swf", true},
+                                                              {"movie.swf", false},
+                                                              {"u1.swf", true},
+                                                              {"U2.SWF?x=1#f", true}}));
+}
+
+TEST(PageLoader, WiderFindsListOnlyNewAddressesWhileClassicOnesListAsBefore) {
+  test::TTempDir temp;
+  const std::string clsid = "clsid:D27CDB6E-AE6D-11CF-96B8-444553540000";
+  const std::string satay = "<object classid=\"" + clsid + "\"><param name=\"movie\" value=\"s.swf\">"
+                            "<object type=\"application/x-shockwave-flash\" data=\"s.swf\"></object></object>";
+  const std::string classic = "<object classid=\"" + clsid + "\"><param name=\"movie\" value=\"c.swf\">"
+                              "<embed src=\"c.swf\" type=\"application/x-shockwave-flash\"></object>";
+  // A typed OBJECT ahead of a classic EMBED of the same movie; two untyped EMBEDs of one movie.
+  const std::string ahead = "<object type=\"application/x-shockwave-flash\" data=\"a.swf\"></object>"
+                            "<embed src=\"a.swf\" type=\"application/x-shockwave-flash\">"
+                            "<embed src=\"u.swf\"><embed src=\" u.swf\">";
+  std::vector<std::string> urls;
+  for (const auto& item : Walk(satay + classic + ahead, temp.Folder())) urls.push_back(item->Url);
+  EXPECT_EQ(urls, (std::vector<std::string>{"http://site/a/s.swf", "http://site/a/c.swf", "http://site/a/c.swf",
+                                            "http://site/a/a.swf", "http://site/a/u.swf"}));
+}
+
+TEST(PageLoader, NoScriptsAddsItsFlagToTheLoadersAnswer) {
+  TWebHost host(nullptr);
+  SetPageLoaderOptions(&host);
+  EXPECT_EQ(host.DownloadControlFlags(), 0x40004700u);
+  SetPageLoaderOptions(&host, false);
+  EXPECT_EQ(host.DownloadControlFlags(), 0x40004780u);
+}
+
 TEST(PageLoader, TheLowerCasedRetryFollowsOnlyANotFoundAndKeepsTheQuery) {
   test::TTempDir temp;
   THttpServer server;
@@ -387,6 +435,32 @@ TEST_F(DownLoadFrmTest, MoviesResolveAgainstThePageAddressAfterRedirects) {
   ASSERT_EQ(Names().size(), 1u);
   EXPECT_EQ(Item(0)->Url, server_.Url("/new/m.swf"));
   EXPECT_EQ(ReadFile(Item(0)->TempFile), "FWS-new");
+}
+
+TEST_F(DownLoadFrmTest, FrameMoviesFollowThePagesResolvedAgainstTheirFrame) {
+  server_.Serve("/p/top.html", THttpResponse::Text("<iframe src=\"../go\"></iframe><embed src=\"m.swf\" "
+                                                   "type=\"application/x-shockwave-flash\"><iframe src=\"top.html\">"
+                                                   "</iframe><iframe src=\"sub/set.html\"></iframe>",
+                                                   "text/html"));
+  server_.Serve("/go", THttpResponse::Redirect("/q/f.html"));
+  server_.Serve("/q/f.html", THttpResponse::Text("<embed src=\"f.swf\"><iframe src=\"d/deeper.html\"></iframe>",
+                                                 "text/html"));
+  server_.Serve("/q/d/deeper.html",
+                THttpResponse::Text("<object type=\"application/x-shockwave-flash\" data=\"g.swf\"></object>"
+                                    "<embed src=\"/p/m.swf\">",  // listed already by the top page
+                                    "text/html"));
+  server_.Serve("/p/sub/set.html", THttpResponse::Text("<frameset><frame src=\"../../q/f.html\">"
+                                                       "<frame src=\"h.html\"></frameset>",
+                                                       "text/html"));
+  server_.Serve("/p/sub/h.html", THttpResponse::Text("<embed src=\"h.swf\">", "text/html"));
+  for (const char* movie : {"/p/m.swf", "/q/f.swf", "/q/d/g.swf", "/p/sub/h.swf"})
+    server_.Serve(movie, THttpResponse::Text(std::string("FWS") + movie));
+  Make(server_.Url("/p/top.html"))->ShowModal();
+  std::vector<std::string> urls;
+  for (int i = 0; i < list_->Items()->Count(); ++i) urls.push_back(Item(i)->Url);
+  EXPECT_EQ(urls, (std::vector<std::string>{server_.Url("/p/m.swf"), server_.Url("/q/f.swf"),
+                                            server_.Url("/q/d/g.swf"), server_.Url("/p/sub/h.swf")}));
+  EXPECT_EQ(ReadFile(Item(2)->TempFile), "FWS/q/d/g.swf");
 }
 
 TEST_F(DownLoadFrmTest, HostilePagesCloseTheDialogWithWhatTheyHold) {

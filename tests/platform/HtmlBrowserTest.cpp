@@ -483,5 +483,44 @@ TEST_F(HtmlBrowser, MembersAnswerLateBoundByNameAndDispatchId) {
   EXPECT_EQ(browser_->Navigate2(nullptr, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
 }
 
+TEST_F(HtmlBrowser, FramePagesLoadBeforeCompletionUnlessTheHostForbidsFrameDownloads) {
+  THttpServer server;
+  server.Serve("/top.html", THttpResponse::Text("<iframe src=\"in/set.html\"></iframe><iframe src=\"top.html\">"
+                                                "</iframe><iframe src=\"go\"></iframe>",
+                                                "text/html"));
+  server.Serve("/in/set.html", THttpResponse::Text("<frameset><frame src=\"../top.html\"><frame src=\"f.html\">"
+                                                   "</frameset>",
+                                                   "text/html"));
+  server.Serve("/in/f.html", THttpResponse::Text(kPage, "text/html"));
+  server.Serve("/go", THttpResponse::Redirect("/moved/g.html"));
+  server.Serve("/moved/g.html", THttpResponse::Text("<p>g</p>", "text/html"));
+  host_->Flags = kLoaderFlags;
+  Navigate(server.Url("/top.html"));
+  EXPECT_EQ(sink_->Log, std::vector<std::string>{"DocumentComplete"});
+  // The page that includes itself is fetched once, each frame once.
+  EXPECT_EQ(server.RequestLog(), (std::vector<std::string>{"GET /top.html", "GET /in/set.html", "GET /in/f.html",
+                                                           "GET /go", "GET /moved/g.html"}));
+  TComPtr<IDispatch> doc;
+  ASSERT_EQ(browser_->get_Document(doc.Put()), S_OK);
+  auto frameLocation = [](IDispatch* document, LONG i) {
+    TVariant frames, window, location;
+    std::string text;
+    if (SUCCEEDED(DispGetProperty(document, "frames", frames)) &&
+        SUCCEEDED(DispCallMethod(frames.ToDispatch().Get(), "item", {TVariant::Int(i)}, &window)) && window.vt == VT_DISPATCH &&
+        SUCCEEDED(DispGetProperty(window.ToDispatch().Get(), "location", location)))
+      location.ToText(text);
+    return text;
+  };
+  EXPECT_EQ(frameLocation(doc.Get(), 0), server.Url("/in/set.html"));
+  EXPECT_EQ(frameLocation(doc.Get(), 1), server.Url("/moved/g.html"));  // after the redirect
+  EXPECT_EQ(frameLocation(doc.Get(), 2), "");
+
+  host_->Flags = kLoaderFlags | DLCTL_NO_FRAMEDOWNLOAD;
+  Navigate(server.Url("/top.html"));
+  EXPECT_EQ(server.Requests(), 6u);
+  ASSERT_EQ(browser_->get_Document(doc.Put()), S_OK);
+  EXPECT_EQ(frameLocation(doc.Get(), 0), "");
+}
+
 }  // namespace
 }  // namespace win
