@@ -98,13 +98,15 @@ struct IsSet<TSet<E>> : std::true_type {
   using Element = E;
 };
 
+// Set elements are visited only up to the number of names: converting a
+// larger number to an enumeration is undefined.
 template <class T>
-std::int64_t ToOrd(const T& v) {
+std::int64_t ToOrd(const T& v, unsigned elements) {
   if constexpr (std::is_same_v<T, bool>) {
     return v ? 1 : 0;
   } else if constexpr (IsSet<T>::value) {
     std::uint64_t bits = 0;
-    for (unsigned i = 0; i < 64; ++i)
+    for (unsigned i = 0; i < elements && i < 64; ++i)
       if (v.Contains(static_cast<typename IsSet<T>::Element>(i))) bits |= std::uint64_t{1} << i;
     return static_cast<std::int64_t>(bits);
   } else {
@@ -113,12 +115,12 @@ std::int64_t ToOrd(const T& v) {
 }
 
 template <class T>
-T FromOrd(std::int64_t v) {
+T FromOrd(std::int64_t v, unsigned elements) {
   if constexpr (std::is_same_v<T, bool>) {
     return v != 0;
   } else if constexpr (IsSet<T>::value) {
     T s;
-    for (unsigned i = 0; i < 64; ++i)
+    for (unsigned i = 0; i < elements && i < 64; ++i)
       if ((static_cast<std::uint64_t>(v) >> i) & 1u) s.Include(static_cast<typename IsSet<T>::Element>(i));
     return s;
   } else if constexpr (std::is_enum_v<T>) {
@@ -131,23 +133,23 @@ T FromOrd(std::int64_t v) {
 }
 
 template <class T>
-TPropValue ToValue(const T& v) {
+TPropValue ToValue(const T& v, unsigned elements) {
   if constexpr (std::is_floating_point_v<T>)
     return static_cast<double>(v);
   else if constexpr (std::is_convertible_v<const T&, std::string>)
     return std::string(v);
   else
-    return ToOrd(v);
+    return ToOrd(v, elements);
 }
 
 template <class T>
-T FromValue(const TPropValue& v) {
+T FromValue(const TPropValue& v, unsigned elements) {
   if constexpr (std::is_floating_point_v<T>)
     return static_cast<T>(std::get<double>(v));
   else if constexpr (std::is_convertible_v<const std::string&, T>)
     return std::get<std::string>(v);
   else
-    return FromOrd<T>(std::get<std::int64_t>(v));
+    return FromOrd<T>(std::get<std::int64_t>(v), elements);
 }
 
 }  // namespace published_detail
@@ -237,11 +239,14 @@ class TPublish {
     TPublishedProperty p;
     p.Name = std::move(Name);
     p.Kind = Kind;
+    const auto elements = static_cast<unsigned>(Names.size());
     p.Names = std::move(Names);
-    if (Default) p.Default = published_detail::ToValue<T>(static_cast<T>(*Default));
-    p.Get = [Get](const TPersistent& o) { return published_detail::ToValue<T>(std::invoke(Get, static_cast<const C&>(o))); };
-    p.Set = [Set](TPersistent& o, const TPropValue& v) {
-      std::invoke(Set, static_cast<C&>(o), published_detail::FromValue<T>(v));
+    if (Default) p.Default = published_detail::ToValue<T>(static_cast<T>(*Default), elements);
+    p.Get = [Get, elements](const TPersistent& o) {
+      return published_detail::ToValue<T>(std::invoke(Get, static_cast<const C&>(o)), elements);
+    };
+    p.Set = [Set, elements](TPersistent& o, const TPropValue& v) {
+      std::invoke(Set, static_cast<C&>(o), published_detail::FromValue<T>(v, elements));
     };
     table_.Properties.push_back(std::move(p));
     return *this;
