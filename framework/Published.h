@@ -2,12 +2,11 @@
 // and writes them: one small table per class, declared once with TPublish,
 // the base class's entries first.
 //
-//   const TPublishedTable& TSeBitmapObject::Published() const {
+//   const TPublishedTable& TTile::Table() {           // TTile derives from TShape
 //     static const TPublishedTable table =
-//         TPublish<TSeBitmapObject>("TSeBitmapObject", TSeSkinObjectTable())
-//             .Object("Bitmap", &TSeBitmapObject::Bitmap, TUiBitmapLinkTable())
-//             .Enum("TileStyle", &TSeBitmapObject::TileStyle, &TSeBitmapObject::SetTileStyle,
-//                   {"tsTile", "tsStretch", "tsCenter"}, tsTile)
+//         TPublish<TTile>("TTile", TShape::Table())
+//             .Object("Font", &TTile::Font, TFontTable())
+//             .Enum("Style", &TTile::Style, &TTile::SetStyle, {"tsTile", "tsStretch"}, tsTile)
 //             .Done();
 //     return table;
 //   }
