@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ui/Window.h"
+#include "skin/UiBlend.h"
 
 namespace vorra {
 
@@ -201,13 +202,13 @@ void TUiBitmap::Fill(TUiColor Value) {
 void TUiBitmap::FillRect(const TRect& R, TUiColor Value) {
   const TRect c = Clipped(R, FWidth, FHeight);
   if (Empty() || IsEmpty(c)) return;
+  const std::vector<std::uint32_t> value(FAlphaBlend ? static_cast<std::size_t>(c.Right - c.Left) : 0, Value);
   for (int y = c.Top; y < c.Bottom; ++y) {
-    std::uint32_t* row = ScanLine(y);
-    if (FAlphaBlend) {
-      for (int x = c.Left; x < c.Right; ++x) row[x] = UiBlend(Value, row[x]);
-    } else {
-      std::fill(row + c.Left, row + c.Right, Value);
-    }
+    std::uint32_t* row = ScanLine(y) + c.Left;
+    if (FAlphaBlend)
+      UiBlendRow(row, value.data(), row, c.Right - c.Left);
+    else
+      std::fill(row, row + (c.Right - c.Left), Value);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "skin/UiBitmap.h"
+#include "skin/UiBlend.h"
 
 namespace vorra {
 
@@ -15,9 +16,7 @@ namespace {
 
 bool IsEmpty(const TRect& r) { return r.Left >= r.Right || r.Top >= r.Bottom; }
 
-void BlendRow(std::uint32_t* __restrict d, const std::uint32_t* __restrict s, int n) {
-  for (int i = 0; i < n; ++i) d[i] = UiBlend(s[i], d[i]);
-}
+void BlendRow(std::uint32_t* d, const std::uint32_t* s, int n) { UiBlendRow(d, s, d, n); }
 
 // The part of a transfer that both images hold: source (sx, sy) goes to
 // target (dx, dy), w x h pixels; false when nothing is left.
@@ -99,6 +98,10 @@ void TUiBitmap::Stretch(TUiBitmap* Target, const TRect& DstRect, const TRect& Sr
     }
   }
   if (first < 0) return;
+  std::vector<std::uint32_t> picked(FAlphaBlend ? cols.size() : 0);
+  // Enlarging repeats source rows: the row picked (or copied) last is reused.
+  long long lastSy = -1;
+  int lastY = -1;
   acc = (ct - static_cast<long long>(DstRect.Top)) * fy;
   for (int y = ct; y < cb; ++y, acc += fy) {
     const long long sy = SrcRect.Top + (acc >> 16);
@@ -107,10 +110,16 @@ void TUiBitmap::Stretch(TUiBitmap* Target, const TRect& DstRect, const TRect& Sr
     std::uint32_t* d = Target->ScanLine(y) + cl;
     // Columns outside the source image sit only at the two ends.
     if (FAlphaBlend) {
-      for (int i = first; i <= last; ++i) d[i] = UiBlend(s[cols[i]], d[i]);
+      if (sy != lastSy)
+        for (int i = first; i <= last; ++i) picked[i] = s[cols[i]];
+      BlendRow(d + first, picked.data() + first, last - first + 1);
+    } else if (sy == lastSy && Target != this) {
+      std::memcpy(d + first, Target->ScanLine(lastY) + cl + first, static_cast<std::size_t>(last - first + 1) * 4);
     } else {
       for (int i = first; i <= last; ++i) d[i] = s[cols[i]];
     }
+    lastSy = sy;
+    lastY = y;
   }
 }
 
@@ -151,9 +160,7 @@ void TUiBitmap::MergeUnder(const TUiBitmap* Background, int X, int Y, const TRec
     if (Background == this) {
       for (int i = 0; i < t.w; ++i) p[i] = UiBlend(p[i], b[i]);
     } else {
-      const std::uint32_t* __restrict bb = b;
-      std::uint32_t* __restrict pp = p;
-      for (int i = 0; i < t.w; ++i) pp[i] = UiBlend(pp[i], bb[i]);
+      UiBlendRow(p, p, b, t.w);
     }
   }
 }

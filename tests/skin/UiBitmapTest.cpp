@@ -7,6 +7,7 @@
 
 #include "platform/ui/Text.h"
 #include "skin/UiBitmapList.h"
+#include "skin/UiBlend.h"
 
 namespace vorra {
 namespace {
@@ -63,13 +64,33 @@ TEST(UiBitmapTest, BlendKeepsEveryByteExact) {
   auto ch = [](unsigned s, unsigned d) { return ((128 * s + 128) >> 8) + ((127 * d + 128) >> 8); };
   EXPECT_EQ((ch(0x80, 255) << 24) | (ch(0x10, 255) << 16) | (ch(0x20, 255) << 8) | ch(0x30, 255),
             target->GetPixel(0, 0));
-  // Every alpha and byte pair, all four lanes at once: no carry crosses a lane.
+  // Every alpha, source and target byte through the row blender, all four
+  // lanes at once (no carry crosses a lane); 259 columns reach the tail too.
+  auto all = Image(259, 256, 0);
   for (unsigned a = 0; a < 256; ++a)
-    for (unsigned s = 0; s < 256; s += 3)
-      for (unsigned d = 0; d < 256; ++d) {
-        const TUiColor sp = (a << 24) | (s << 16) | ((255 - s) << 8) | s, dp = (d << 24) | (d << 16) | (255 - d) | (d << 8);
-        ASSERT_EQ(Expected(sp, dp), UiBlend(sp, dp)) << a << " " << s << " " << d;
+    for (unsigned x = 0; x < 259; ++x) {
+      const unsigned v = x & 255;
+      all->SetPixel(x, a, (a << 24) | (v << 16) | ((255 - v) << 8) | v);
+    }
+  all->SetAlphaBlend(true);
+  auto t = Image(259, 256, 0);
+  for (unsigned d = 0; d < 256; ++d) {
+    const TUiColor dp = (d << 24) | (d << 16) | (d << 8) | (255 - d);
+    t->Fill(dp);
+    all->DrawAll(t.get(), 0, 0);
+    for (int a = 0; a < 256; ++a)
+      for (int x = 0; x < 259; ++x) {
+        const TUiColor sp = all->GetPixel(x, a);
+        ASSERT_EQ(Expected(sp, dp), t->GetPixel(x, a)) << a << " " << x << " " << d;
+        ASSERT_EQ(Expected(sp, dp), UiBlend(sp, dp));
       }
+    std::vector<TUiColor> row(259, dp);
+    for (int a = 0; a < 256; a += 5) {
+      UiBlendRowBaseline(row.data(), all->ScanLine(a), row.data(), 259);
+      for (int x = 0; x < 259; ++x) ASSERT_EQ(Expected(all->GetPixel(x, a), dp), row[x]) << a << " " << x;
+      std::fill(row.begin(), row.end(), dp);
+    }
+  }
 }
 
 TEST(UiBitmapTest, DrawClipsAtEveryEdge) {
