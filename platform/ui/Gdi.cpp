@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -503,6 +504,54 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     FillDevice(clip, d->Bitmap, RECT{a.left, a.bottom - 1, a.right, a.bottom}, v);
     FillDevice(clip, d->Bitmap, RECT{a.left, a.top, a.left + 1, a.bottom}, v);
     FillDevice(clip, d->Bitmap, RECT{a.right - 1, a.top, a.right, a.bottom}, v);
+  }
+  return TRUE;
+}
+
+BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
+  HDC__* d = Dc(hdc);
+  if (!d) return FALSE;
+  const RECT a{DevX(d, std::min(left, right)), DevY(d, std::min(top, bottom)), DevX(d, std::max(left, right)),
+               DevY(d, std::max(top, bottom))};
+  if (IsEmpty(a)) return TRUE;
+  const LONG w = a.right - a.left, h = a.bottom - a.top;
+  const double rx = std::min<double>(std::abs(static_cast<long long>(width)), w) / 2;
+  const double ry = std::min<double>(std::abs(static_cast<long long>(height)), h) / 2;
+  // How far each row's span starts inside the rectangle, sampled at pixel centres.
+  std::vector<LONG> inset(static_cast<size_t>(h), 0);
+  if (rx > 0 && ry > 0) {
+    for (LONG row = 0; row < h; ++row) {
+      const double cy = row + 0.5;
+      const double dy = cy < ry ? ry - cy : cy > h - ry ? cy - (h - ry) : 0;
+      if (dy <= 0) continue;
+      const double t = std::min(1.0, dy / ry);
+      inset[static_cast<size_t>(row)] = static_cast<LONG>(std::lround(rx - rx * std::sqrt(1 - t * t)));
+    }
+  }
+  const std::vector<RECT> clip = ClipRects(d);
+  const HPEN__* p = Pen(d->Pen);
+  const HBRUSH__* b = Brush(d->Brush);
+  const bool outline = p && p->Style != PS_NULL;
+  auto spanOf = [&](LONG row) { return std::pair<LONG, LONG>{a.left + inset[row], a.right - inset[row]}; };
+  for (LONG row = 0; row < h; ++row) {
+    const auto [l, r] = spanOf(row);
+    if (l >= r) continue;
+    const LONG y = a.top + row;
+    if (b && !b->Null) FillDevice(clip, d->Bitmap, RECT{l, y, r, y + 1}, PixelOf(b->Color));
+    if (!outline) continue;
+    const std::uint32_t v = PixelOf(p->Color);
+    if (row == 0 || row == h - 1) {
+      FillDevice(clip, d->Bitmap, RECT{l, y, r, y + 1}, v);
+      continue;
+    }
+    // Pixels with a neighbour outside the shape: the row's ends and what the
+    // rows above and below do not cover.
+    const auto [la, ra] = spanOf(row - 1);
+    const auto [lb, rb] = spanOf(row + 1);
+    const LONG leftEnd = std::min(r, std::max(l + 1, std::max(la, lb)));
+    const LONG rightStart = std::max(leftEnd, std::min(r - 1, std::min(ra, rb)));
+    FillDevice(clip, d->Bitmap, RECT{l, y, leftEnd, y + 1}, v);
+    FillDevice(clip, d->Bitmap, RECT{rightStart, y, r, y + 1}, v);
   }
   return TRUE;
 }

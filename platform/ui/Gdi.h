@@ -154,6 +154,9 @@ int FillRect(HDC hdc, const RECT* rc, HBRUSH brush);
 int FrameRect(HDC hdc, const RECT* rc, HBRUSH brush);
 BOOL FillRgn(HDC hdc, HRGN rgn, HBRUSH brush);
 BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom);
+// Corners are quarter ellipses of width x height; outlined with the pen,
+// filled with the brush, right and bottom edges exclusive.
+BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height);
 BOOL MoveToEx(HDC hdc, int x, int y, POINT* old);
 BOOL LineTo(HDC hdc, int x, int y);
 BOOL GetCurrentPositionEx(HDC hdc, POINT* pt);
