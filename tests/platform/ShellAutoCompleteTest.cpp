@@ -20,8 +20,8 @@ void Remember(const std::string& url, DWORD type) {
 }
 
 TEST(ShellAutoComplete, TheFlagsChooseTypedCachedAndPathSuggestions) {
-  test::TTempDir home;
-  test::TScopedEnv env("VORRA_HOME", home.Folder());
+  vorra::test::TTempDir home;
+  vorra::test::TScopedEnv env("VORRA_HOME", home.Folder());
   CloseRegistryStore();
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\TypedURLs", 0, nullptr, 0,

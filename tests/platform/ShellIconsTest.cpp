@@ -65,8 +65,8 @@ TEST(ShellIcons, DrawingBlendsTheIconInsideItsSquareOnly) {
 }
 
 TEST(ShellSpecialFolders, UserDirectoriesComeFromTheirFileElseTheDefaultsAndSomeFoldersHaveNone) {
-  test::TTempDir home;
-  test::TScopedEnv env("VORRA_HOME", home.Folder());
+  vorra::test::TTempDir home;
+  vorra::test::TScopedEnv env("VORRA_HOME", home.Folder());
   std::filesystem::create_directories(home / ".config");
   std::ofstream(home / ".config/user-dirs.dirs") << "# written by a test\n"
                                                     "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n"
