@@ -124,6 +124,8 @@ class THistoryIndex {
  private:
   using TKey = std::pair<std::string, std::uint32_t>;
 
+ public:
+  // Rebuilds when the cache changed since the last build.
   void Refresh() {
     const std::string stamp = FileStamp(CacheIndexPath());
     if (built_ && stamp == stamp_) return;
@@ -139,6 +141,8 @@ class THistoryIndex {
     stamp_ = stamp;
     built_ = true;
   }
+
+ private:
 
   std::vector<std::string> urls_;
   std::vector<TKey> keys_;
@@ -194,6 +198,13 @@ void FindPaths(const std::string& text, bool dirsOnly, std::size_t limit, std::v
   std::sort(found.begin(), found.end());
   if (found.size() > limit) found.resize(limit);
   out.insert(out.end(), found.begin(), found.end());
+}
+
+// The sources the flags ask for: none named means all of them.
+DWORD SourcesOf(DWORD flags) {
+  if (flags & (SHACF_FILESYS_ONLY | SHACF_FILESYS_DIRS)) return SHACF_FILESYSTEM;
+  const DWORD sources = flags & (SHACF_FILESYSTEM | SHACF_URLALL);
+  return sources ? sources : SHACF_FILESYSTEM | SHACF_URLALL;
 }
 
 bool RegistrySaysYes(const char* value, bool fallback) {
@@ -368,6 +379,14 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return r;
     }
     case WM_KILLFOCUS: HidePopup(*s); break;
+    case WM_SETFOCUS: {
+      // Pages loaded since the edit last had the focus are indexed now, so
+      // the first key press does not wait for the rebuild.
+      const LRESULT r = CallWindowProcA(old, hwnd, msg, wParam, lParam);
+      TState* again = StateOf(hwnd);
+      if (again && (SourcesOf(again->Flags) & SHACF_URLHISTORY)) History().Refresh();
+      return r;
+    }
     case WM_NCDESTROY: {
       SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
       if (s->Popup) DestroyWindow(s->Popup);
@@ -384,9 +403,7 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 std::vector<std::string> AutoCompleteSuggestions(const std::string& text, DWORD dwFlags) {
   std::vector<std::string> out;
   if (text.empty()) return out;
-  DWORD sources = dwFlags & (SHACF_FILESYSTEM | SHACF_URLALL);
-  if (sources == 0) sources = SHACF_FILESYSTEM | SHACF_URLALL;
-  if (dwFlags & (SHACF_FILESYS_ONLY | SHACF_FILESYS_DIRS)) sources = SHACF_FILESYSTEM;
+  const DWORD sources = SourcesOf(dwFlags);
   const std::string lower = AsciiLowerCase(text);
   const std::size_t limit = AutoSuggestMaxItems;
   if (sources & SHACF_URLMRU)

@@ -7,7 +7,8 @@
 //
 // Addresses match by prefix, ignoring case, with or without their scheme and
 // a leading "www.". The cache's addresses are held in a sorted index that is
-// rebuilt when the cache's index file changes. Auto-append (the completion
+// rebuilt when the cache's index file changed: when the edit gets the focus,
+// else at the next key press. Auto-append (the completion
 // typed into the edit) is not offered: the flags for it are accepted.
 #pragma once
 
