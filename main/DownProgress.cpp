@@ -16,7 +16,7 @@ win::TWebBrowserSettings TDownLoadFrm::LoaderBrowserSettings() {
   return settings;
 }
 
-TDownLoadFrm::TDownLoadFrm(TComponent* AOwner, TComboBox* address, TListBox* flashList,
+TDownLoadFrm::TDownLoadFrm(TComponent* AOwner, TCustomComboBox* address, TListBox* flashList,
                            const win::TWebBrowserSettings& settings)
     : TForm(AOwner), FAddress(address), FFlashList(flashList) {
   SetName("DownLoadFrm");

@@ -20,7 +20,7 @@ class TDownLoadFrm : public TForm {
  public:
   // address: the text to load; FlashList: the web list that receives the
   // records (its owner disposes of them).
-  TDownLoadFrm(TComponent* AOwner, TComboBox* address, TListBox* flashList,
+  TDownLoadFrm(TComponent* AOwner, TCustomComboBox* address, TListBox* flashList,
                const win::TWebBrowserSettings& settings = LoaderBrowserSettings());
 
   // The dialog waits for a page as long as the user does.
@@ -57,7 +57,7 @@ class TDownLoadFrm : public TForm {
   void StopLoading();
 
   // Answers the transfers' progress with E_ABORT once Cancel was pressed.
-  TComboBox* FAddress;
+  TCustomComboBox* FAddress;
   TListBox* FFlashList;
 };
 

@@ -132,12 +132,7 @@ TVorraMainFrm::TVorraMainFrm(TComponent* AOwner, std::string programFolder)
   MainPageControl->OnChange = [this](TObject* s) { MainPageControlChange(s); };
   btnBrowse->OnClick = [this](TObject* s) { btnBrowseClick(s); };
   btnGo->OnClick = [this](TObject* s) { btnGoClick(s); };
-  FlashAddress->OnSelect = [this](TObject* s) { FlashAddressUrlSelected(s); };
-  FlashAddress->OnKeyDown = [this](TObject* s, win::WORD& key, TShiftState) {
-    if (key != win::VK_RETURN) return;
-    key = 0;
-    FlashAddressUrlSelected(s);
-  };
+  FlashAddress->OnUrlSelected = [this](TObject* s, const std::string&) { FlashAddressUrlSelected(s); };
   OnCreate = [this](TObject* s) { FormCreate(s); };
   OnShow = [this](TObject* s) { FormShow(s); };
   OnDestroy = [this](TObject* s) { FormDestroy(s); };
@@ -178,8 +173,9 @@ void MakeMoviePage(TComponent* owner, TWinControl* page, const std::array<const 
 void TVorraMainFrm::CreateWebPage(TWinControl* page) {
   Label1 = MakeLabel(this, page, "Label1", "Address:", 8, 12);
   Label1->Font()->SetStyle({fsBold});
-  FlashAddress = Make<TComboBox>(this, page, "FlashAddress", 66, 8, 392, 21);
-  FlashAddress->SetStyle(csDropDown);
+  FlashAddress = Make<TAddressBox>(this, page, "FlashAddress", 66, 8, 392, 22);
+  FlashAddress->DefaultProtocol = "http://";
+  FlashAddress->FileOptions = {UrlHistory, UrlMRU};
   btnGo = MakeButton(this, page, "btnGo", "Go", "Get Flashs", 468, 6, 76);
   MakeMoviePage(this, page,
                 {"Label3", "FlashList", "Label2", "FlashPanel", "swfPreview", "btnSaveAll", "btnSave", "btnSaveAs"},

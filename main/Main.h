@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "browser/AddressBox.h"
 #include "framework/Dialogs.h"
 #include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
@@ -34,7 +35,7 @@ class TVorraMainFrm : public TForm {
 
   // "From Web"
   TLabel* Label1;
-  TComboBox* FlashAddress;  // stands in for the address box
+  TAddressBox* FlashAddress;
   TButton* btnGo;
   TLabel* Label3;
   TListBox* FlashList;

@@ -541,8 +541,7 @@ TEST_F(GoTest, EnterInTheAddressBoxLoadsThePage) {
                                                "text/html"));
   server_.Serve("/m.swf", THttpResponse::Text("FWS"));
   f->FlashAddress->SetText(server_.Url("/p.html"));
-  win::WORD key = win::VK_RETURN;
-  f->FlashAddress->OnKeyDown(f->FlashAddress, key, {});
+  win::SendMessageA(f->FlashAddress->EditHandle(), win::WM_KEYDOWN, win::VK_RETURN, 0);
   ASSERT_EQ(f->FlashList->Items()->Count(), 1);
   auto* item = dynamic_cast<TFlashItem*>(f->FlashList->Items()->Objects(0));
   EXPECT_EQ(ReadFile(item->TempFile), "FWS");
