@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "platform/flash/Font.h"
 #include "platform/flash/SwfReader.h"
 #include "platform/flash/Text.h"
+#include "platform/flash/TextDevice.h"
 #include "platform/win/Utf8.h"
 
 namespace flash {
@@ -12,6 +14,7 @@ namespace {
 
 // Flash keeps a two-pixel gutter inside a field's bounds.
 constexpr double kGutter = 40;
+constexpr std::size_t kMaxText = 65536;
 
 std::string ToUtf8(const std::u32string& s) {
   std::string out;
@@ -43,22 +46,29 @@ std::vector<std::u32string> Lines(const TTextFieldData& d, double width, const a
     if (end == std::u32string::npos) end = text.size();
     std::u32string para = text.substr(start, end - start);
     if (d.WordWrap && width > 0) {
-      // Break at the last space that fits; a word longer than the line stays whole.
-      while (measure(para) > width) {
-        std::size_t cut = para.size();
-        while (cut > 0) {
-          cut = para.rfind(U' ', cut - 1);
-          if (cut == std::u32string::npos || cut == 0) {
-            cut = 0;
-            break;
-          }
-          if (measure(para.substr(0, cut)) <= width) break;
+      // Each word measured once; a word longer than the line stays whole.
+      const double space = measure(U" ");
+      std::u32string line;
+      double lineWidth = 0;
+      std::size_t at = 0;
+      while (at <= para.size()) {
+        std::size_t next = para.find(U' ', at);
+        if (next == std::u32string::npos) next = para.size();
+        const std::u32string word = para.substr(at, next - at);
+        const double w = measure(word);
+        if (!line.empty() && lineWidth + space + w > width) {
+          out.push_back(std::move(line));
+          line.clear();
+          lineWidth = 0;
+        } else if (!line.empty()) {
+          line.push_back(U' ');
+          lineWidth += space;
         }
-        if (cut == 0) cut = para.find(U' ');
-        if (cut == std::u32string::npos || cut == 0) break;
-        out.push_back(para.substr(0, cut));
-        para.erase(0, cut + 1);
+        line += word;
+        lineWidth += w;
+        at = next + 1;
       }
+      para = std::move(line);
     }
     out.push_back(std::move(para));
     if (end == text.size()) break;
@@ -149,15 +159,19 @@ void TTextFieldCharacter::Draw(const TRenderContext& rc) const {
       ascent = font->Ascent * h / font->EmUnits();
       lineHeight = (font->Ascent + font->Descent) * h / font->EmUnits();
     }
-  } else {
-    const auto* deviceFont = rc.Dictionary ? dynamic_cast<const TFontCharacter*>(rc.Dictionary->Find(d_.FontId)) : nullptr;
-    cairo_select_font_face(cr, "sans-serif", deviceFont && deviceFont->Italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                           deviceFont && deviceFont->Bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, h);
-    cairo_font_extents_t fe;
-    cairo_font_extents(cr, &fe);
-    ascent = fe.ascent;
-    lineHeight = fe.ascent + fe.descent;
+  }
+  std::unique_ptr<TDeviceText> device;
+  if (!font) {
+    const auto* named = rc.Dictionary ? dynamic_cast<const TFontCharacter*>(rc.Dictionary->Find(d_.FontId)) : nullptr;
+    const double scale = std::sqrt(std::fabs(rc.Matrix.A * rc.Matrix.D - rc.Matrix.B * rc.Matrix.C));
+    device = std::make_unique<TDeviceText>(named ? named->Name : std::string(), named && named->Bold,
+                                           named && named->Italic, scale, h);
+    if (!device->Ok()) {
+      cairo_restore(cr);
+      return;
+    }
+    ascent = device->Ascent();
+    lineHeight = device->LineHeight();
   }
   lineHeight += d_.Leading;
   const auto measure = [&](const std::u32string& s) {
@@ -169,10 +183,7 @@ void TTextFieldCharacter::Draw(const TRenderContext& rc) const {
       }
       return w;
     }
-    cairo_text_extents_t te;
-    const std::string utf8 = ToUtf8(s);
-    cairo_text_extents(cr, utf8.c_str(), &te);
-    return te.x_advance;
+    return device->Measure(ToUtf8(s));
   };
   const double left = b.XMin + kGutter + d_.LeftMargin;
   const double avail = (b.XMax - b.XMin) - 2 * kGutter - d_.LeftMargin - d_.RightMargin;
@@ -200,9 +211,9 @@ void TTextFieldCharacter::Draw(const TRenderContext& rc) const {
         x += font->AdvanceOf(static_cast<std::size_t>(g), h);
       }
     } else {
-      cairo_set_source_rgba(cr, color.R / 255.0, color.G / 255.0, color.B / 255.0, color.A / 255.0);
-      cairo_move_to(cr, x, y);
-      cairo_show_text(cr, ToUtf8(line).c_str());
+      double dx = 0, dy = 0;
+      rc.Matrix.Apply(x, y, dx, dy);
+      device->Draw(cr, dx, dy, ToUtf8(line), color);
     }
     y += lineHeight;
     if (!d_.Multiline && !d_.WordWrap) break;
@@ -238,6 +249,8 @@ std::shared_ptr<TCharacter> ParseTextField(std::span<const std::uint8_t> body, T
   if (f1 & 0x80) {
     d.Text = Decode(r.String(), ctx.Version);
     if (d.Html) d.Text = PlainFromHtml(d.Text);
+    // More than a field can show; keeps layout time bounded on hostile text.
+    if (d.Text.size() > kMaxText) d.Text.resize(kMaxText);
   }
   if (r.Overrun() && d.Bounds.IsEmpty()) return nullptr;
   return std::make_shared<TTextFieldCharacter>(std::move(d));

@@ -411,6 +411,18 @@ TEST(SwfDrawText, GlyphsOfStaticTextAndField) {
   EXPECT_TRUE(Near(canvas.At(50, 65), kBlue));  // the glyph, centred, below the 2 px gutter
   EXPECT_TRUE(Near(canvas.At(20, 65), {255, 255, 255, 255}));  // the field's background
   EXPECT_LT(canvas.At(0, 75).R, 160);  // its border
+  // Device text (no outlines), HTML, in red: ink inside the field's first line only.
+  auto device = dict.Add(37, TBody().U16(4).Rect(0, 2000, 0, 1000).U8(0x85).U8(0x02).U16(9).U16(300).Rgba(0xFF0000FF)
+                                 .U8(0).Raw({'<', 'b', '>', 'W', 'W', 'W', '<', '/', 'b', '>', 0}).Bytes);
+  ASSERT_TRUE(device);
+  TCanvas second(true);
+  device->Draw(second.Context(dict));
+  int ink = 0, stray = 0;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 100; ++x)
+      if (const TRgba c = second.At(x, y); c.G < 128) ++(y < 25 && c.R > 200 ? ink : stray);
+  EXPECT_GT(ink, 20);
+  EXPECT_EQ(stray, 0);
   EXPECT_EQ(PlainFromHtml(U"<p align=\"left\"><font>a&amp;b</font></p><p>c<br/>d&#65;</p>"), U"a&b\nc\ndA");
 }
 
