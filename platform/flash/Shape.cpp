@@ -302,7 +302,8 @@ TShapeGeometry BuildGeometry(const std::vector<TShapeRecord>& records, int layer
       if (added) w.fills.emplace_back(style, std::vector<TEdge>());
       return w.fills[it->second].second;
     };
-    if (rec.Fill1 >= 0) fillEdges(rec.Fill1).push_back(e);
+    // An edge with the same fill on both sides lies inside that fill: no boundary.
+    if (rec.Fill1 >= 0 && rec.Fill0 != rec.Fill1) fillEdges(rec.Fill1).push_back(e);
     if (rec.Fill0 >= 0 && rec.Fill0 != rec.Fill1) fillEdges(rec.Fill0).push_back({e.X1, e.Y1, e.CX, e.CY, e.X0, e.Y0, curve});
     if (rec.Line >= 0) {
       auto [it, added] = w.lineSlot.try_emplace(rec.Line, w.lines.size());
