@@ -78,8 +78,7 @@ int RenderCommand(const std::vector<std::string>& args, std::ostream& out, std::
   std::shared_ptr<flash::TMovie> movie = Load(source, why);
   if (!movie) return cli::Fail(err, source + ": " + why);
 
-  flash::TMoviePlayer player(movie);
-  player.Context().WorkLimit = kWorkLimit;
+  flash::TMoviePlayer player(movie, {.Work = kWorkLimit, .Instances = 20000});
   if (frame > player.FrameCount())
     return cli::Fail(err, "--frame " + frameText + ": " + source + " has " + std::to_string(player.FrameCount()) +
                               (player.FrameCount() == 1 ? " frame" : " frames"));

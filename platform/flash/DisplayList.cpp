@@ -46,6 +46,9 @@ void DrawRange(const TItems& items, std::size_t begin, std::size_t end, const st
     }
     std::size_t j = i + 1;
     while (j < end && depths[j] <= obj.ClipDepth) ++j;
+    // A mask costs two groups: nested masks past the budget would multiply them.
+    if (budget.Left <= 0) return;
+    --budget.Left;
     cairo_t* cr = rc.Cr;
     cairo_push_group(cr);
     DrawRange(items, i + 1, j, depths, rc, budget);
@@ -108,6 +111,8 @@ void TTimelineInstance::MakeSprite(TDisplayObject& obj) {
   obj.Sprite.reset();
   const auto* sprite = dynamic_cast<const TSprite*>(obj.Character);
   if (!sprite || nesting_ + 1 >= kMaxNesting || ctx_.LiveInstances >= ctx_.MaxInstances) return;
+  // Making and dropping whole subtrees is the costly part of a rebuild.
+  if (!ctx_.Spend(16)) return;
   obj.Sprite = std::make_unique<TTimelineInstance>(sprite->Timeline, ctx_, nesting_ + 1);
   obj.Sprite->Start();
 }

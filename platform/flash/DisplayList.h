@@ -26,7 +26,7 @@ struct TPlayContext {
   long WorkLimit = 20'000'000;
   int LiveInstances = 0;
   int MaxInstances = 20000;
-  bool Spend() { return Work < WorkLimit ? (++Work, true) : false; }
+  bool Spend(long units = 1) { return Work < WorkLimit ? (Work += units, true) : false; }
 };
 
 // Draw calls left for one frame.

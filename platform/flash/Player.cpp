@@ -5,7 +5,9 @@
 
 namespace flash {
 
-TMoviePlayer::TMoviePlayer(std::shared_ptr<const TMovie> movie) : movie_(std::move(movie)) {
+TMoviePlayer::TMoviePlayer(std::shared_ptr<const TMovie> movie, TPlayLimits limits) : movie_(std::move(movie)) {
+  ctx_.WorkLimit = limits.Work;
+  ctx_.MaxInstances = limits.Instances;
   if (!movie_) return;
   ctx_.Dictionary = movie_.get();
   root_ = std::make_unique<TTimelineInstance>(movie_->Root, ctx_, 0);
@@ -84,7 +86,7 @@ void TMoviePlayer::Render(cairo_t* cr, int width, int height, const TStageOption
   rc.Matrix = StageMatrix(width, height, options.Scale);
   rc.Dictionary = movie_.get();
   rc.AntiAlias = options.AntiAlias;
-  TDrawBudget budget;
+  TDrawBudget budget{options.MaxDraws};
   root_->Draw(rc, budget);
   cairo_restore(cr);
 }

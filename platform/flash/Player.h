@@ -19,12 +19,18 @@ struct TStageOptions {
   TScaleMode Scale = TScaleMode::smShowAll;
   std::optional<TRgba> Background;  // unset: the movie's own (white when it sets none)
   bool AntiAlias = true;
+  long MaxDraws = 200000;  // characters drawn per frame, nested ones included
+};
+
+struct TPlayLimits {
+  long Work = 20'000'000;  // tags replayed, sprites made and ticked, before playing stands still
+  int Instances = 20000;   // sprites playing at once
 };
 
 class TMoviePlayer {
  public:
-  // A null movie draws only the background.
-  explicit TMoviePlayer(std::shared_ptr<const TMovie> movie);
+  // A null movie draws only the background. The limits hold from the first frame on.
+  explicit TMoviePlayer(std::shared_ptr<const TMovie> movie, TPlayLimits limits = {});
 
   const std::shared_ptr<const TMovie>& Movie() const { return movie_; }
   int FrameCount() const;
