@@ -9,6 +9,7 @@
 #include "main/FetchCommand.h"
 #include "main/GetCommand.h"
 #include "main/Program.h"
+#include "main/RenderCommand.h"
 #include "main/SwfInfoCommand.h"
 
 #ifndef VORRA_VERSION
@@ -34,6 +35,9 @@ void Usage(std::ostream& os) {
         "                                   loads a page and saves its movies into DIR\n"
         "                                   (default: the default folder); --list only lists;\n"
         "                                   --no-scripts runs none of the page's scripts\n"
+        "  vorra render FILE|URL --out FILE.png [--frame N] [--size WxH]\n"
+        "                                   one frame of a movie as a picture (frame 1 at\n"
+        "                                   the movie's size by default; fitted into WxH)\n"
         "  vorra cache list [--json]        the movies in the download cache, newest first\n"
         "  vorra cache clear                deletes the listed movies from the cache\n"
         "  vorra --help | --version\n";
@@ -59,6 +63,7 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
   if (verb == "cache") return CacheCommand(rest, out, err);
   if (verb == "fetch") return FetchCommand(rest, out, err);
   if (verb == "get") return GetCommand(rest, out, err);
+  if (verb == "render") return RenderCommand(rest, out, err);
   cli::Say(err, "unknown command '" + verb + "'");
   Usage(err);
   return cli::ExitUsage;

@@ -34,6 +34,10 @@ inline constexpr UINT WM_MOUSEACTIVATE = 0x0021;
 inline constexpr UINT WM_GETMINMAXINFO = 0x0024;
 inline constexpr UINT WM_SETFONT = 0x0030;
 inline constexpr UINT WM_GETFONT = 0x0031;
+// With OBJID_NATIVEOM a window answers its own object model: an IDispatch*
+// holding a reference for the caller, or 0.
+inline constexpr UINT WM_GETOBJECT = 0x003D;
+inline constexpr LPARAM OBJID_NATIVEOM = static_cast<LONG>(0xFFFFFFF0);
 inline constexpr UINT WM_WINDOWPOSCHANGING = 0x0046;
 inline constexpr UINT WM_WINDOWPOSCHANGED = 0x0047;
 inline constexpr UINT WM_NOTIFY = 0x004E;
