@@ -209,7 +209,10 @@ class TErrorInfo : public TComObject<IErrorInfo, ICreateErrorInfo> {
   DWORD helpContext_ = 0;
 };
 
-thread_local TComPtr<IErrorInfo> t_errorInfo;
+// A plain pointer: a thread_local with a destructor would keep a server module
+// that set error information from ever being unloaded (the C library defers
+// unloading until the thread's destructors have run).
+thread_local IErrorInfo* t_errorInfo = nullptr;
 
 }  // namespace
 
@@ -220,13 +223,14 @@ HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
 }
 
 HRESULT SetErrorInfo(ULONG, IErrorInfo* perrinfo) {
-  t_errorInfo = TComPtr<IErrorInfo>(perrinfo);
+  if (perrinfo) perrinfo->AddRef();
+  if (IErrorInfo* old = std::exchange(t_errorInfo, perrinfo)) old->Release();
   return S_OK;
 }
 
 HRESULT GetErrorInfo(ULONG, IErrorInfo** pperrinfo) {
   if (!pperrinfo) return E_INVALIDARG;
-  *pperrinfo = t_errorInfo.Detach();
+  *pperrinfo = std::exchange(t_errorInfo, nullptr);
   return *pperrinfo ? S_OK : S_FALSE;
 }
 

@@ -51,6 +51,11 @@ const char* HResultWords(HRESULT hr) {
     case REGDB_E_CLASSNOTREG: return "class not registered";
     case CLASS_E_CLASSNOTAVAILABLE: return "class not available";
     case CO_E_CLASSSTRING: return "invalid class name";
+    case CO_E_DLLNOTFOUND: return "the class's module cannot be loaded";
+    case CO_E_ERRORINDLL: return "the class's module is not a COM server";
+    case TYPE_E_LIBNOTREGISTERED: return "type library not registered";
+    case TYPE_E_CANTLOADLIBRARY: return "type library cannot be loaded";
+    case TYPE_E_REGISTRYACCESS: return "type library registration cannot be read or written";
     case INET_E_INVALID_URL: return "the address is not valid";
     case INET_E_UNKNOWN_PROTOCOL: return "the address's scheme is not supported";
     case INET_E_RESOURCE_NOT_FOUND: return "the server could not be found";
