@@ -6,6 +6,7 @@
 #include <gumbo.h>
 
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -32,6 +33,8 @@ struct TScriptContext {
   std::unordered_set<const GumboNode*> Done;
   // Scripts made by createElement: they run when put into the document.
   std::unordered_set<const GumboNode*> Dynamic;
+  // Elements by id, as last seen (checked before use).
+  std::unordered_map<std::string, const GumboNode*> Ids;
   int Nesting = 0;
   int ExternalRuns = 0;
   bool Loaded = false;  // DOMContentLoaded has fired

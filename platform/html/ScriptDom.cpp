@@ -269,12 +269,38 @@ duk_ret_t ByTag(duk_context* ctx) {
   return 1;
 }
 
+bool IsConnected(const GumboNode* node, const GumboNode* root) {
+  while (node->parent) node = node->parent;
+  return node == root;
+}
+
 // The first element whose attribute (id) equals the value, or all (name).
 duk_ret_t ByAttr(duk_context* ctx) {
   const std::string name = TextArg(ctx, 0), want = TextArg(ctx, 1);
   const bool first = duk_to_boolean(ctx, 2);
   std::string value;
   TNodeList out;
+  TScriptContext& sc = ContextOf(ctx);
+  const bool byId = first && name == "id";
+  // Pages look up the same ids again and again while the tree changes; a
+  // remembered element still carrying the id in the document is taken as is.
+  if (byId) {
+    const auto it = sc.Ids.find(want);
+    if (it != sc.Ids.end() && AttributeOf(it->second, "id", value) && value == want &&
+        IsConnected(it->second, sc.Doc->Root())) {
+      duk_push_pointer(ctx, const_cast<GumboNode*>(it->second));
+      return 1;
+    }
+    sc.Ids.clear();
+    const GumboNode* found = nullptr;
+    for (const GumboNode* n : *sc.Doc->AllElements()) {
+      if (!AttributeOf(n, "id", value)) continue;
+      sc.Ids.emplace(value, n);
+      if (!found && value == want) found = n;
+    }
+    PushNodeOrNull(ctx, found);
+    return 1;
+  }
   for (const GumboNode* n : *ContextOf(ctx).Doc->AllElements()) {
     if (!AttributeOf(n, name, value) || value != want) continue;
     if (first) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/html/HtmlTree.h"
 #include "platform/html/ScriptContext.h"
@@ -241,13 +242,36 @@ namespace {
 
 // Builds window and the rest; the bootstrap leaves its hooks object in the
 // heap stash as "hooks".
-bool Bootstrap(TScriptContext& sc) {
+// Compiling the bootstrap costs more than a page's own scripts usually do: it
+// is compiled once per process and loaded as bytecode after that.
+bool PushBootstrap(TScriptContext& sc) {
+  static std::mutex mutex;
+  static std::string bytecode;
   duk_context* ctx = sc.Ctx;
+  std::lock_guard lock(mutex);
+  if (!bytecode.empty()) {
+    void* buffer = duk_push_fixed_buffer(ctx, bytecode.size());
+    std::memcpy(buffer, bytecode.data(), bytecode.size());
+    duk_load_function(ctx);
+    return true;
+  }
   duk_push_string(ctx, "bootstrap");
   if (duk_pcompile_string_filename(ctx, DUK_COMPILE_FUNCTION, kScriptBootstrap) != 0) {
     ReportTopError(sc, "bootstrap");
     return false;
   }
+  duk_dup_top(ctx);
+  duk_dump_function(ctx);
+  duk_size_t size = 0;
+  const void* data = duk_get_buffer(ctx, -1, &size);
+  bytecode.assign(static_cast<const char*>(data), size);
+  duk_pop(ctx);
+  return true;
+}
+
+bool Bootstrap(TScriptContext& sc) {
+  duk_context* ctx = sc.Ctx;
+  if (!PushBootstrap(sc)) return false;
   duk_push_global_object(ctx);
   duk_push_object(ctx);
   PutDomNatives(ctx);
