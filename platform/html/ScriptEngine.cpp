@@ -210,8 +210,12 @@ void RunScriptElement(TScriptContext& sc, GumboNode* script) {
     if (src.empty() || sc.ExternalRuns >= sc.Settings.MaxExternalScripts) return;
     ++sc.ExternalRuns;
     url = ResolvePageAddress(sc.Base, src);
+    // Waiting for the network is not the page's script time.
+    const long long fetchStart = ThreadCpuNs();
+    const bool fetched = sc.Host->FetchScript(url, source);
+    sc.Deadline += ThreadCpuNs() - fetchStart;
     // A script that cannot be had is skipped without a word, as browsers did.
-    if (!sc.Host->FetchScript(url, source)) return;
+    if (!fetched) return;
   } else {
     source = InnerTextOf(script);
     url = sc.Doc->Url();
