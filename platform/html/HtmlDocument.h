@@ -2,7 +2,9 @@
 // through IDispatch with Internet Explorer's member names, case ignored:
 //
 //   document   "all" (every element, document order), "URL", "title",
-//              "charset", "readyState" ("complete"), "body"
+//              "charset", "readyState" ("complete"), "body", "parentWindow"
+//              (only while the page's scripts run: its "event" describes the
+//              script error being reported)
 //   collection "length", "item"/"Item"(index or id/name) (also DISPID_VALUE),
 //              "tags"(tag name, case ignored) giving a collection
 //   element    "tagName" (upper case), "innerHTML", "outerHTML", "innerText",
