@@ -40,9 +40,6 @@ class DemoHandler(http.server.SimpleHTTPRequestHandler):
 DEMO_MOVIES = ["relative.swf", "rooted.swf", "climb.swf", "absolute.swf", "Case.SWF", "untyped.swf",
                "framed.swf"]
 SCRIPTED_MOVIES = ["written.swf"]
-# Whether the browser control runs page scripts. Until it does, the scripted
-# page has no movie for `vorra get` (exit status 2) and is not expected to.
-SCRIPTS_RUN = False
 
 
 def capture(vorra, address, out):
@@ -66,15 +63,13 @@ def main():
         base = DemoHandler.base + "/site/pages"
     rc = capture(vorra, base + "/demo.html", out)
     scripted = capture(vorra, base + "/scripted.html", out)
-    if not SCRIPTS_RUN and scripted == 2:
-        print("(the scripted page finds its movie once page scripts run)")
-    elif rc == 0:
+    if rc == 0:
         rc = scripted
     if server:
         server.shutdown()
         server.server_close()
         saved = set(os.listdir(out)) if os.path.isdir(out) else set()
-        missing = [m for m in DEMO_MOVIES + (SCRIPTED_MOVIES if SCRIPTS_RUN else []) if m not in saved]
+        missing = [m for m in DEMO_MOVIES + SCRIPTED_MOVIES if m not in saved]
         if missing:
             print("missing: %s" % ", ".join(missing))
             rc = rc or 1

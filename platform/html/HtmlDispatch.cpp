@@ -25,6 +25,7 @@ enum : DISPID {
   kDocUrl = 1025,
   kDocCharset = 1032,
   kDocFrames = 1033,
+  kDocParentWindow = 1034,
   kColLength = 1500,
   kColTags = 1501,
   kElTagName = 2001,
@@ -41,7 +42,7 @@ enum : DISPID {
 constexpr TDispMember kDocumentMembers[] = {{"all", kDocAll},       {"body", kDocBody},
                                             {"title", kDocTitle},   {"readyState", kDocReadyState},
                                             {"URL", kDocUrl},       {"charset", kDocCharset},
-                                            {"frames", kDocFrames}};
+                                            {"frames", kDocFrames}, {"parentWindow", kDocParentWindow}};
 constexpr TDispMember kCollectionMembers[] = {{"length", kColLength}, {"item", DISPID_VALUE}, {"tags", kColTags}};
 constexpr TDispMember kElementMembers[] = {
     {"tagName", kElTagName},       {"innerHTML", kElInnerHtml}, {"outerHTML", kElOuterHtml},
@@ -280,7 +281,7 @@ HRESULT THtmlDocument::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
   if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
   switch (id) {
     case kDocAll: {
-      TComPtr<IDispatch> all = MakeCollection(all_);
+      TComPtr<IDispatch> all = MakeCollection(AllElements());
       // all(index) is item(index), as IE allows.
       if (DispArgCount(params) > 0) {
         TVariant v;
@@ -293,13 +294,16 @@ HRESULT THtmlDocument::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
     case kDocFrames: return SetResult(result, TVariant::Dispatch(MakeFrameCollection(*this).Get()));
     case kDocUrl: return SetResult(result, TVariant::Text(url_));
     case kDocCharset: return SetResult(result, TVariant::Text(charset_));
+    case kDocParentWindow:
+      if (!parentWindow_) return DISP_E_MEMBERNOTFOUND;
+      return SetResult(result, TVariant::Dispatch(parentWindow_.Get()));
     case kDocReadyState: return SetResult(result, TVariant::Text("complete"));
     case kDocTitle:
-      for (const GumboNode* node : *all_)
+      for (const GumboNode* node : *AllElements())
         if (node->v.element.tag == GUMBO_TAG_TITLE) return SetResult(result, TVariant::Text(InnerTextOf(node)));
       return SetResult(result, TVariant::Text(""));
     case kDocBody:
-      for (const GumboNode* node : *all_)
+      for (const GumboNode* node : *AllElements())
         if (node->v.element.tag == GUMBO_TAG_BODY) return SetResult(result, TVariant::Dispatch(MakeElement(node).Get()));
       return SetResult(result, TVariant::Null());
     default: return DISP_E_MEMBERNOTFOUND;

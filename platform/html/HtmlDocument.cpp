@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstdlib>
+#include <cstring>
 
 namespace win::html {
 
@@ -114,12 +115,55 @@ TComPtr<THtmlDocument> THtmlDocument::ParseWithBudget(std::string utf8Text, std:
   return doc;
 }
 
+// Every allocation of the tree is in the arena; freeing it whole also frees
+// what scripts took out of the tree, and never recurses into deep trees.
 THtmlDocument::~THtmlDocument() {
-  if (output_) {
-    const GumboOptions options = arena_->Options();
-    gumbo_destroy_output(&options, output_);
-  }
   if (arena_) arena_->FreeAll();
+}
+
+const std::shared_ptr<const TNodeList>& THtmlDocument::AllElements() const {
+  if (allStale_) {
+    auto all = std::make_shared<TNodeList>();
+    CollectElements(output_->document, *all);
+    all_ = std::move(all);
+    allStale_ = false;
+  }
+  return all_;
+}
+
+void* THtmlDocument::TreeAllocate(std::size_t size) {
+  if (arena_->live + size > arena_->budget) return nullptr;
+  auto* h = static_cast<TArena::THeader*>(std::malloc(sizeof(TArena::THeader) + size));
+  if (!h) return nullptr;
+  h->size = size;
+  h->next = arena_->head.next;
+  h->prev = &arena_->head;
+  arena_->head.next->prev = h;
+  arena_->head.next = h;
+  arena_->live += size;
+  return h + 1;
+}
+
+bool THtmlDocument::ParseFragment(const std::string& utf8Text, GumboTag context, std::vector<GumboNode*>& nodes) {
+  // Gumbo points into the text: it lives in the arena with the nodes.
+  auto* text = static_cast<char*>(TreeAllocate(utf8Text.size() + 1));
+  if (!text) return false;
+  std::memcpy(text, utf8Text.data(), utf8Text.size());
+  text[utf8Text.size()] = 0;
+  GumboOptions options = arena_->Options();
+  options.fragment_context = context;
+  options.fragment_namespace = GUMBO_NAMESPACE_HTML;
+  // An abandoned parse leaves its pieces in the arena until the document goes.
+  GumboOutput* out = GuardedParse(arena_->abandon, &options, text, utf8Text.size());
+  if (!out) return false;
+  GumboVector& top = out->root->v.element.children;
+  for (unsigned i = 0; i < top.length; ++i) {
+    auto* node = static_cast<GumboNode*>(top.data[i]);
+    node->parent = nullptr;
+    nodes.push_back(node);
+  }
+  top.length = 0;
+  return true;
 }
 
 IUnknown* THtmlDocument::FindInterface(REFIID riid) {

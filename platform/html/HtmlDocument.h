@@ -3,7 +3,9 @@
 //
 //   document   "all" (every element, document order), "URL", "title",
 //              "charset", "readyState" ("complete"), "body", "frames"
-//              (collection of frame windows: "document", "location", "name")
+//              (collection of frame windows: "document", "location", "name"),
+//              "parentWindow" (only while the page's scripts run: its "event" describes the
+//              script error being reported)
 //   collection "length", "item"/"Item"(index or id/name) (also DISPID_VALUE),
 //              "tags"(tag name, case ignored) giving a collection
 //   element    "tagName" (upper case), "innerHTML", "outerHTML", "innerText",
@@ -60,8 +62,9 @@ class THtmlDocument : public TComObject<IDispatch> {
                  VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 
   const GumboNode* Root() const { return output_->document; }
-  // Every element of the page in document order.
-  const std::shared_ptr<const TNodeList>& AllElements() const { return all_; }
+  // Every element of the page in document order (collected anew after the
+  // tree changed).
+  const std::shared_ptr<const TNodeList>& AllElements() const;
   const std::string& Url() const { return url_; }
   const std::string& Charset() const { return charset_; }
   // Whether LimitNesting had to drop markup.
@@ -79,6 +82,16 @@ class THtmlDocument : public TComObject<IDispatch> {
     TComPtr<THtmlDocument> Document;
   };
   std::vector<TFrameWindow>& Frames() { return frames_; }
+  // Page scripts change the tree (HtmlTree.h). Their nodes and text live in
+  // the parser's arena, under the same budget: TreeAllocate gives null past
+  // it. Nodes taken out of the tree stay valid until the document goes.
+  void* TreeAllocate(std::size_t size);
+  // Parses markup as the children of an element with the given tag; the top
+  // nodes come out with no parent. False when the budget ran out.
+  bool ParseFragment(const std::string& utf8Text, GumboTag context, std::vector<GumboNode*>& nodes);
+  void TreeChanged() { allStale_ = true; }
+  // The script window that "parentWindow" answers (null: none).
+  void SetParentWindow(IDispatch* window) { parentWindow_ = window; }
 
   // Dispatch objects over this document (one reference each).
   TComPtr<IDispatch> MakeCollection(std::shared_ptr<const TNodeList> nodes);
@@ -98,8 +111,10 @@ class THtmlDocument : public TComObject<IDispatch> {
   std::string url_, charset_;
   std::unique_ptr<TArena> arena_;
   GumboOutput* output_ = nullptr;
-  std::shared_ptr<const TNodeList> all_;
   std::vector<TFrameWindow> frames_;
+  mutable std::shared_ptr<const TNodeList> all_;
+  mutable bool allStale_ = false;
+  TComPtr<IDispatch> parentWindow_;
   bool flattened_ = false;
   bool tooComplex_ = false;
 };

@@ -7,6 +7,7 @@
 
 #include "platform/html/Charset.h"
 #include "platform/html/FrameLoader.h"
+#include "platform/html/ScriptEngine.h"
 #include "platform/net/PageFetch.h"
 #include "platform/net/Download.h"
 #include "platform/registry/Registry.h"
@@ -143,10 +144,12 @@ IUnknown* TWebBrowserControl::FindInterface(REFIID riid) {
 HRESULT TWebBrowserControl::SetClientSite(IUnknown* site) {
   ambient_ = nullptr;
   uiHandler_ = nullptr;
+  commandTarget_ = nullptr;
   hostInfoAsked_ = false;
   if (!site) return S_OK;
   site->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(ambient_.Put()));
   site->QueryInterface(IID_IDocHostUIHandler, reinterpret_cast<void**>(uiHandler_.Put()));
+  site->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(commandTarget_.Put()));
   return S_OK;
 }
 
@@ -300,6 +303,8 @@ TWebBrowserControl::TLoadedPage TWebBrowserControl::LoadPage(
 
   net::TPageResponse response;
   TLoadedPage page;
+  page.Request = request;
+  page.Request.OnProgress = nullptr;
   if (strcasecmp(url.c_str(), "about:blank") == 0) {
     page.Result = S_OK;
     response.Url = url;
@@ -372,12 +377,26 @@ HRESULT TWebBrowserControl::Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* Tar
   lastResult_ = page.Result;
   const std::string location = page.Location;
 
+  const bool scripts = !(flags & DLCTL_NO_SCRIPTS);
+  if (SUCCEEDED(page.Result) && scripts) {
+    RunScripts(*doc, page.Request, generation);
+    if (generation_ != generation) return S_OK;
+  }
+
   const int opens = CountWindowOpens(*doc);
   for (int i = 0; i < opens && generation_ == generation; ++i) FireNewWindow2();
   if (generation_ != generation) return S_OK;
   if (!(flags & DLCTL_NO_FRAMEDOWNLOAD))
-    html::LoadFrames(*doc, [&](const std::string& address) { return LoadPage(address, {}, cancelled, {}).Document; },
-                     {}, cancelled);
+    html::LoadFrames(
+        *doc,
+        [&](const std::string& address) {
+          TLoadedPage frame = LoadPage(address, {}, cancelled, {});
+          // A frame's scripts build its document as the page's build the page.
+          if (SUCCEEDED(frame.Result) && scripts && generation_ == generation)
+            RunScripts(*frame.Document, frame.Request, generation);
+          return frame.Document;
+        },
+        {}, cancelled);
   if (generation_ != generation) return S_OK;
   busy_ = false;
   readyState_ = READYSTATE_COMPLETE;
@@ -385,6 +404,66 @@ HRESULT TWebBrowserControl::Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* Tar
   if (generation_ != generation) return S_OK;
   FireDocumentComplete(location);
   return S_OK;
+}
+
+// ---- Page scripts ----
+
+class TWebBrowserControl::TPageScriptHost : public html::TScriptHost {
+ public:
+  TPageScriptHost(TWebBrowserControl& control, const net::TPageRequest& page, unsigned long generation)
+      : control_(control), page_(page), generation_(generation) {}
+
+  bool FetchScript(const std::string& url, std::string& text) override {
+    if (control_.generation_ != generation_ || !MayFetch(url)) return false;
+    net::TPageRequest request = page_;
+    request.Address = url;
+    request.OnProgress = nullptr;
+    net::TPageResponse response;
+    if (FAILED(net::FetchPage(request, response)) || response.Status >= 400) return false;
+    text = html::PageTextToUtf8(response.Body, response.ContentType, nullptr, false);
+    return true;
+  }
+
+  void ScriptError(const html::TScriptError&) override {
+    ++control_.scriptErrors_;
+    if ((control_.dlControl_ & DLCTL_SILENT) || !control_.commandTarget_) return;
+    // The host may show the error or not; the script is skipped either way.
+    TVariant in = TVariant::Unknown(static_cast<IDispatch*>(control_.document_.Get()));
+    TVariant out;
+    control_.commandTarget_->Exec(&CGID_DocHostCommandHandler, OLECMDID_SHOWSCRIPTERROR, 0, &in, &out);
+  }
+
+  TComPtr<IDispatch> External() override {
+    TComPtr<IDispatch> external;
+    if (control_.uiHandler_) control_.uiHandler_->GetExternal(external.Put());
+    return external;
+  }
+
+ private:
+  // Addresses from a web page never reach local files.
+  bool MayFetch(const std::string& url) const {
+    const bool pageIsLocal = !AsciiStartsWithIgnoreCase(page_.Address, "http://") &&
+                             !AsciiStartsWithIgnoreCase(page_.Address, "https://") &&
+                             !AsciiStartsWithIgnoreCase(page_.Address, "ftp://");
+    if (AsciiStartsWithIgnoreCase(url, "http://") || AsciiStartsWithIgnoreCase(url, "https://")) return true;
+    return pageIsLocal && AsciiStartsWithIgnoreCase(url, "file:");
+  }
+
+  TWebBrowserControl& control_;
+  const net::TPageRequest& page_;
+  unsigned long generation_;
+};
+
+void TWebBrowserControl::RunScripts(html::THtmlDocument& doc, const net::TPageRequest& pageRequest,
+                                    unsigned long generation) {
+  TPageScriptHost host(*this, pageRequest, generation);
+  html::TScriptSettings settings;
+  settings.CpuBudgetMs = settings_.ScriptBudgetMs;
+  settings.MemoryBytes = settings_.ScriptMemoryBytes;
+  scriptsRunning_ = true;
+  const html::TScriptRun run = html::RunPageScripts(doc, host, settings);
+  scriptsRunning_ = false;
+  scriptsRun_ += run.Scripts;
 }
 
 HRESULT TWebBrowserControl::Stop() {
@@ -405,8 +484,8 @@ HRESULT TWebBrowserControl::get_Busy(VARIANT_BOOL* pBool) {
 HRESULT TWebBrowserControl::get_Document(IDispatch** ppDisp) {
   if (!ppDisp) return E_POINTER;
   *ppDisp = nullptr;
-  // IE gives no document while the page is loading.
-  if (!document_ || busy_) return S_OK;
+  // IE gives no document while the page is loading, but for its scripts.
+  if (!document_ || (busy_ && !scriptsRunning_)) return S_OK;
   *ppDisp = document_.Get();
   (*ppDisp)->AddRef();
   return S_OK;

@@ -6,10 +6,13 @@
 // A navigation fetches the page (platform/net, with the message pump running
 // while it waits), decodes and parses it (THtmlDocument) and completes:
 // ProgressChange while bytes arrive, NewWindow2 for each inline script or
-// event attribute that calls window.open (no script runs here, so that is the
-// one way a page is known to try to open a window; nothing opens whatever the
-// handler answers), then Busy turns false and DocumentComplete is raised with
-// the control itself and the address. A failed navigation completes the same
+// event attribute that calls window.open (nothing opens whatever the handler
+// answers), the page's scripts (html/ScriptEngine.h; external ones fetched
+// like the page, http/https only unless the page itself is local), then Busy
+// turns false and DocumentComplete is raised with the control itself and the
+// address. A script error is counted and skipped; without DLCTL_SILENT the
+// host is first asked through IOleCommandTarget::Exec(OLECMDID_SHOWSCRIPTERROR)
+// while the document (its parentWindow.event) describes the error. A failed navigation completes the same
 // way with a small error page that names the error and the address.
 // Before DocumentComplete the page's FRAME and IFRAME documents are loaded
 // the same way (FrameLoader.h), unless DLCTL_NO_FRAMEDOWNLOAD is set.
@@ -22,8 +25,9 @@
 // - DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS: sub-resources are never
 //   fetched (the document does not need them); the addresses the flags allow
 //   are only listed (WouldFetch), so a host can see what the flags let through.
-// - DLCTL_NO_JAVA, DLCTL_NO_RUNACTIVEXCTLS, DLCTL_NO_DLACTIVEXCTLS,
-//   DLCTL_NO_SCRIPTS: applets, controls and scripts are never fetched or run.
+// - DLCTL_NO_JAVA, DLCTL_NO_RUNACTIVEXCTLS, DLCTL_NO_DLACTIVEXCTLS: applets
+//   and controls are never fetched or run.
+// - DLCTL_NO_SCRIPTS: the page's scripts neither run nor are fetched.
 // - DLCTL_PRAGMA_NO_CACHE: the request carries "Pragma: no-cache" and
 //   "Cache-Control: no-cache".
 // - DLCTL_SILENT: no dialogs; this control never shows any.
@@ -44,10 +48,14 @@
 
 #include "platform/com/Com.h"
 #include "platform/html/HtmlDocument.h"
+#include "platform/net/PageFetch.h"
 #include "platform/ui/UiTypes.h"
 #include "platform/ui/Window.h"
 
 namespace win {
+namespace net {
+struct TPageRequest;
+}
 
 struct MSG;
 class IOleInPlaceFrame;
@@ -258,11 +266,18 @@ inline constexpr DISPID DISPID_PROGRESSCHANGE = 108;
 inline constexpr DISPID DISPID_NEWWINDOW2 = 251;
 inline constexpr DISPID DISPID_DOCUMENTCOMPLETE = 259;
 
+// IOleCommandTarget::Exec command of CGID_DocHostCommandHandler that asks the
+// host about a script error (pvaIn: the document; pvaOut: whether to go on).
+inline constexpr DWORD OLECMDID_SHOWSCRIPTERROR = 40;
+
 struct TWebBrowserSettings {
   // The whole fetch of a page; past it the navigation completes with an error page.
   long TimeoutMs = 60000;
   // Larger pages complete with an error page.
   std::size_t MaxPageBytes = 64u << 20;
+  // CPU time and memory for all of a page's scripts (html/ScriptEngine.h).
+  long ScriptBudgetMs = 2000;
+  std::size_t ScriptMemoryBytes = 256u << 20;
 };
 
 class TWebBrowserControl : public TComObject<IWebBrowser2, IOleControl, IOleInPlaceActiveObject> {
@@ -324,6 +339,10 @@ class TWebBrowserControl : public TComObject<IWebBrowser2, IOleControl, IOleInPl
   HRESULT LastNavigationResult() const { return lastResult_; }
   // The host's GetHostInfo answer (zeros until asked).
   const DOCHOSTUIINFO& HostInfo() const { return hostInfo_; }
+  // Script errors of the navigations so far (each is skipped), and scripts
+  // and handlers run.
+  int ScriptErrors() const { return scriptErrors_; }
+  int ScriptsRun() const { return scriptsRun_; }
   // Sub-resources of the current page that the flags let through, as
   // "image:", "video:" or "bgsound:" followed by the address as written.
   const std::vector<std::string>& WouldFetch() const { return wouldFetch_; }
@@ -342,6 +361,7 @@ class TWebBrowserControl : public TComObject<IWebBrowser2, IOleControl, IOleInPl
     HRESULT Result = S_OK;
     std::string Location;  // after redirects
     TComPtr<html::THtmlDocument> Document;
+    net::TPageRequest Request;  // how it was fetched: its scripts are fetched alike
   };
   TLoadedPage LoadPage(const std::string& url, const std::vector<std::string>& extraHeaders,
                        const std::function<bool()>& cancelled,
@@ -354,10 +374,17 @@ class TWebBrowserControl : public TComObject<IWebBrowser2, IOleControl, IOleInPl
   void FireEvent(DISPID id, DISPPARAMS& params);
   void ListSubresources(const html::THtmlDocument& doc);
   int CountWindowOpens(const html::THtmlDocument& doc) const;
+  class TPageScriptHost;
+  void RunScripts(html::THtmlDocument& doc, const net::TPageRequest& pageRequest, unsigned long generation);
 
   TWebBrowserSettings settings_;
   TComPtr<IDispatch> ambient_;
   TComPtr<IDocHostUIHandler> uiHandler_;
+  TComPtr<IOleCommandTarget> commandTarget_;
+  int scriptErrors_ = 0;
+  int scriptsRun_ = 0;
+  // True while the page's scripts run: the host may read the document then.
+  bool scriptsRunning_ = false;
   std::vector<std::pair<DWORD, TComPtr<IDispatch>>> sinks_;
   DWORD nextCookie_ = 1;
   DWORD dlControl_ = DLCTL_DEFAULT;
