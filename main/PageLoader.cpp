@@ -6,11 +6,14 @@
 
 #include "common/MovieAddress.h"
 #include "main/AppFiles.h"
+#include "platform/html/ElementWalk.h"
 #include "platform/html/HtmlNodes.h"
 
 namespace vorra {
 
 namespace {
+
+using win::html::ForEachTag;
 
 namespace fs = std::filesystem;
 
@@ -19,24 +22,6 @@ bool Exists(const std::string& path) {
   return fs::exists(fs::symlink_status(path, ec));
 }
 
-// The elements of one tag name: their count and an accessor, late-bound.
-template <class F>
-void ForEachTag(win::IDispatch* document, const char* tag, F&& each) {
-  using namespace win;
-  TVariant all, tags, length;
-  if (FAILED(DispGetProperty(document, "all", all))) return;
-  TComPtr<IDispatch> allDisp = all.ToDispatch();
-  if (!allDisp || FAILED(DispCallMethod(allDisp.Get(), "tags", {TVariant::Text(tag)}, &tags))) return;
-  TComPtr<IDispatch> tagsDisp = tags.ToDispatch();
-  LONG count = 0;
-  if (!tagsDisp || FAILED(DispGetProperty(tagsDisp.Get(), "length", length)) || !length.ToInt(count)) return;
-  for (LONG i = 0; i < count; ++i) {
-    TVariant item;
-    if (FAILED(DispCallMethod(tagsDisp.Get(), "Item", {TVariant::Int(i)}, &item))) continue;
-    TComPtr<IDispatch> element = item.ToDispatch();
-    if (element) each(element.Get());
-  }
-}
 
 std::string TextProperty(win::IDispatch* element, const char* name) {
   win::TVariant v;

@@ -4,20 +4,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/html/DispatchBase.h"
+#include "platform/html/ElementWalk.h"
+#include "platform/html/PageAddress.h"
 #include "platform/win/Ascii.h"
 
 namespace win::html {
 
 namespace {
-
-// Length of the "scheme:" in front of an address, 0 when there is none. One
-// letter is no scheme (a drive), as in the browser.
-std::size_t SchemeLength(const std::string& text) {
-  if (text.empty() || !IsAsciiAlpha(text[0])) return 0;
-  std::size_t i = 1;
-  while (i < text.size() && (IsAsciiAlnum(text[i]) || text[i] == '+' || text[i] == '-' || text[i] == '.')) ++i;
-  return i >= 2 && i < text.size() && text[i] == ':' ? i + 1 : 0;
-}
 
 bool IsWebAddress(const std::string& address) {
   for (const char* scheme : {"http://", "https://", "ftp://"})
@@ -26,36 +20,11 @@ bool IsWebAddress(const std::string& address) {
 }
 
 bool IsLocal(const std::string& address) {
-  return AsciiStartsWithIgnoreCase(address, "file:") || SchemeLength(address) == 0;
+  return AsciiStartsWithIgnoreCase(address, "file:") || AddressSchemeLength(address) == 0;
 }
 
 // The address without its fragment: what "loaded once" compares.
 std::string LoadKey(const std::string& address) { return address.substr(0, address.find('#')); }
-
-// "." and ".." segments of a path removed; never climbs above its root.
-std::string RemoveDotSegments(const std::string& path) {
-  std::vector<std::string> out;
-  std::size_t pos = 0;
-  const bool rooted = !path.empty() && path[0] == '/';
-  if (rooted) pos = 1;
-  bool trailing = false;
-  while (pos <= path.size()) {
-    std::size_t end = path.find('/', pos);
-    if (end == std::string::npos) end = path.size();
-    const std::string segment = path.substr(pos, end - pos);
-    trailing = segment == "." || segment == "..";
-    if (segment == "..") {
-      if (!out.empty()) out.pop_back();
-    } else if (segment != ".") {
-      out.push_back(segment);
-    }
-    pos = end + 1;
-  }
-  if (trailing) out.emplace_back();
-  std::string result = rooted ? "/" : "";
-  for (std::size_t i = 0; i < out.size(); ++i) result += (i ? "/" : "") + out[i];
-  return result;
-}
 
 std::string AttributeText(IDispatch* element, const char* name, bool& present) {
   TVariant v;
@@ -63,25 +32,6 @@ std::string AttributeText(IDispatch* element, const char* name, bool& present) {
   present = SUCCEEDED(DispCallMethod(element, "getAttribute", {TVariant::Text(name)}, &v)) && v.vt == VT_BSTR;
   if (present) v.ToText(text);
   return text;
-}
-
-// Each element of a tag name, late-bound.
-template <class F>
-void ForEachTag(IDispatch* document, const char* tag, F&& each) {
-  TVariant all, tags, length;
-  if (FAILED(DispGetProperty(document, "all", all))) return;
-  TComPtr<IDispatch> allDisp = all.ToDispatch();
-  if (!allDisp || FAILED(DispCallMethod(allDisp.Get(), "tags", {TVariant::Text(tag)}, &tags))) return;
-  TComPtr<IDispatch> tagsDisp = tags.ToDispatch();
-  LONG count = 0;
-  if (!tagsDisp || FAILED(DispGetProperty(tagsDisp.Get(), "length", length)) || !length.ToInt(count)) return;
-  for (LONG i = 0; i < count; ++i) {
-    TVariant item;
-    if (FAILED(DispCallMethod(tagsDisp.Get(), "item", {TVariant::Int(i)}, &item))) continue;
-    if (TComPtr<IDispatch> element = item.ToDispatch()) {
-      if (!each(element.Get())) return;
-    }
-  }
 }
 
 struct TFrameRef {
@@ -96,7 +46,7 @@ std::vector<TFrameRef> FrameElements(THtmlDocument& page, std::string& base) {
     bool present = false;
     const std::string href(AsciiTrim(AttributeText(element, "href", present)));
     if (!present) return true;
-    if (!href.empty()) base = ResolveFrameAddress(href, base);
+    if (!href.empty()) base = ResolvePageAddress(base, href);
     return false;
   });
   std::vector<TFrameRef> refs;
@@ -130,7 +80,7 @@ class TFrameLoading {
     std::string base;
     for (const TFrameRef& ref : FrameElements(page, base)) {
       if (Stopped()) return;
-      const std::string address = ResolveFrameAddress(ref.Src, base);
+      const std::string address = ResolvePageAddress(base, ref.Src);
       if (!IsWebAddress(address) && !(IsLocal(page.Url()) && IsLocal(address))) continue;
       if (!visited_.insert(LoadKey(address)).second) continue;
       ++fetched_;
@@ -161,34 +111,6 @@ enum : DISPID {
   kWinName = 3003,
   kWinFrames = 3004,
   kFramesLength = 3101,
-};
-
-HRESULT SetResult(VARIANT* result, TVariant value) {
-  if (!result) return S_OK;
-  VariantClear(result);
-  *result = value;
-  VariantInit(&value);
-  return S_OK;
-}
-
-bool IsGet(WORD flags) { return (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0; }
-
-class TDispatchBase : public TComObject<IDispatch> {
- public:
-  HRESULT GetTypeInfoCount(UINT* pctinfo) override {
-    if (!pctinfo) return E_POINTER;
-    *pctinfo = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-    if (ppTInfo) *ppTInfo = nullptr;
-    return DISP_E_BADINDEX;
-  }
-
- protected:
-  IUnknown* FindInterface(REFIID riid) override {
-    return IsEqualIID(riid, IID_IDispatch) ? static_cast<IDispatch*>(this) : nullptr;
-  }
 };
 
 class TFrameWindowDispatch : public TDispatchBase {
@@ -267,43 +189,6 @@ class TFrameCollection : public TDispatchBase {
 int LoadFrames(THtmlDocument& page, const TFramePageLoader& load, const TFrameLimits& limits,
                const std::function<bool()>& stopped) {
   return TFrameLoading(load, limits, stopped).Run(page);
-}
-
-std::string ResolveFrameAddress(const std::string& src, const std::string& base) {
-  // Blanks around and line breaks or tabs inside an attribute value are not part of it.
-  std::string value;
-  for (char c : AsciiTrim(src))
-    if (c != '\t' && c != '\n' && c != '\r') value.push_back(c);
-  if (SchemeLength(value) > 0) return value;
-
-  // base = scheme ":" ["//" authority] path [?query] [#fragment]
-  const std::size_t scheme = SchemeLength(base);
-  std::size_t pathStart = scheme;
-  if (base.compare(scheme, 2, "//") == 0 && scheme > 0) {
-    pathStart = base.find_first_of("/?#", scheme + 2);
-    if (pathStart == std::string::npos) pathStart = base.size();
-  }
-  const std::string origin = base.substr(0, pathStart);
-  std::size_t pathEnd = base.find_first_of("?#", pathStart);
-  if (pathEnd == std::string::npos) pathEnd = base.size();
-  const std::string path = base.substr(pathStart, pathEnd - pathStart);
-
-  if (value.rfind("//", 0) == 0) return scheme > 0 ? base.substr(0, scheme) + value : value;
-  if (value.empty()) return base.substr(0, base.find('#'));
-  if (value[0] == '#') return base.substr(0, base.find('#')) + value;
-  if (value[0] == '?') return origin + path + value;
-
-  std::size_t tail = value.find_first_of("?#");
-  if (tail == std::string::npos) tail = value.size();
-  std::string merged;
-  if (value[0] == '/') {
-    merged = value.substr(0, tail);
-  } else {
-    const std::size_t slash = path.rfind('/');
-    merged = (slash == std::string::npos ? (origin.size() > scheme ? "/" : "") : path.substr(0, slash + 1)) +
-             value.substr(0, tail);
-  }
-  return origin + RemoveDotSegments(merged) + value.substr(tail);
 }
 
 TComPtr<IDispatch> MakeFrameCollection(THtmlDocument& document) {

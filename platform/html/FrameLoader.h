@@ -34,11 +34,6 @@ using TFramePageLoader = std::function<TComPtr<THtmlDocument>(const std::string&
 int LoadFrames(THtmlDocument& page, const TFramePageLoader& load, const TFrameLimits& limits = {},
                const std::function<bool()>& stopped = {});
 
-// A frame's src as the browser resolves it against base (a page or BASE
-// address): absolute, protocol-relative, rooted, query, fragment and
-// relative forms, with "." and ".." segments removed.
-std::string ResolveFrameAddress(const std::string& src, const std::string& base);
-
 // The "frames" collection of a document ("length", "item"(index or name)).
 TComPtr<IDispatch> MakeFrameCollection(THtmlDocument& document);
 

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/html/DispatchBase.h"
 #include "platform/win/Ascii.h"
 
 namespace win::html {
@@ -89,35 +90,6 @@ TAttributeNames& AttributeNames() {
   static TAttributeNames names;
   return names;
 }
-
-bool IsGet(WORD flags) { return (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0; }
-
-HRESULT SetResult(VARIANT* result, TVariant value) {
-  if (!result) return S_OK;
-  VariantClear(result);
-  *result = value;
-  VariantInit(&value);
-  return S_OK;
-}
-
-// Common parts of the three dispatch objects.
-class TDispatchBase : public TComObject<IDispatch> {
- public:
-  HRESULT GetTypeInfoCount(UINT* pctinfo) override {
-    if (!pctinfo) return E_POINTER;
-    *pctinfo = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-    if (ppTInfo) *ppTInfo = nullptr;
-    return DISP_E_BADINDEX;
-  }
-
- protected:
-  IUnknown* FindInterface(REFIID riid) override {
-    return IsEqualIID(riid, IID_IDispatch) ? static_cast<IDispatch*>(this) : nullptr;
-  }
-};
 
 class TCollection : public TDispatchBase {
  public:

@@ -13,6 +13,7 @@
 
 #include "platform/com/Com.h"
 #include "platform/html/HtmlDocument.h"
+#include "platform/html/PageAddress.h"
 
 namespace win::html {
 
@@ -65,9 +66,6 @@ TScriptRun RunPageScripts(THtmlDocument& doc, TScriptHost& host, const TScriptSe
 // not answer itself (ScriptObjects.cpp); null makes the constructor throw.
 TComPtr<IDispatch> CreateScriptObject(const std::string& progId);
 
-// An address written in the page, resolved against base (RFC 3986 rules; a
-// reference with a scheme stays as it is).
-std::string ResolvePageAddress(const std::string& base, const std::string& ref);
 // The address relative ones resolve against: the first BASE element's href
 // (itself resolved against the page) or the page's address.
 std::string DocumentBaseAddress(const THtmlDocument& doc);

@@ -1,4 +1,5 @@
 #include "platform/html/FrameLoader.h"
+#include "platform/html/PageAddress.h"
 
 #include <gtest/gtest.h>
 
@@ -88,16 +89,16 @@ TEST(FrameLoader, FetchesAtMostFiftyFramesAPageAndNoLocalFileForAWebPage) {
 
 TEST(FrameLoader, FrameAddressesResolveAsABrowserResolvesThem) {
   const std::string base = "http://s/a/b/page.html?q=1#f";
-  EXPECT_EQ(ResolveFrameAddress("c.html", base), "http://s/a/b/c.html");
-  EXPECT_EQ(ResolveFrameAddress(" ../../../c.html\n", base), "http://s/c.html");
-  EXPECT_EQ(ResolveFrameAddress("./x/../c.html?z#y", base), "http://s/a/b/c.html?z#y");
-  EXPECT_EQ(ResolveFrameAddress("/c.html", base), "http://s/c.html");
-  EXPECT_EQ(ResolveFrameAddress("//t/c.html", "https://s/"), "https://t/c.html");
-  EXPECT_EQ(ResolveFrameAddress("?z", base), "http://s/a/b/page.html?z");
-  EXPECT_EQ(ResolveFrameAddress("..", base), "http://s/a/");
-  EXPECT_EQ(ResolveFrameAddress("c.html", "http://s"), "http://s/c.html");
-  EXPECT_EQ(ResolveFrameAddress("FTP://t/c", base), "FTP://t/c");
-  EXPECT_EQ(ResolveFrameAddress("c.html", "file:///p/q/r.html"), "file:///p/q/c.html");
+  EXPECT_EQ(ResolvePageAddress(base, "c.html"), "http://s/a/b/c.html");
+  EXPECT_EQ(ResolvePageAddress(base, " ../../../c.html\n"), "http://s/c.html");
+  EXPECT_EQ(ResolvePageAddress(base, "./x/../c.html?z#y"), "http://s/a/b/c.html?z#y");
+  EXPECT_EQ(ResolvePageAddress(base, "/c.html"), "http://s/c.html");
+  EXPECT_EQ(ResolvePageAddress("https://s/", "//t/c.html"), "https://t/c.html");
+  EXPECT_EQ(ResolvePageAddress(base, "?z"), "http://s/a/b/page.html?z");
+  EXPECT_EQ(ResolvePageAddress(base, ".."), "http://s/a/");
+  EXPECT_EQ(ResolvePageAddress("http://s", "c.html"), "http://s/c.html");
+  EXPECT_EQ(ResolvePageAddress(base, "FTP://t/c"), "FTP://t/c");
+  EXPECT_EQ(ResolvePageAddress("file:///p/q/r.html", "c.html"), "file:///p/q/c.html");
 
   // A BASE element's href is what frames resolve against.
   TPages pages;
