@@ -3,6 +3,7 @@
 // as VARIANTs. Also the window the host reads script errors from.
 #include <cmath>
 
+#include "platform/html/DispatchBase.h"
 #include "platform/html/ScriptContext.h"
 
 namespace win::html {
@@ -177,17 +178,9 @@ duk_ret_t External(duk_context* ctx) {
 
 enum : DISPID { kEvent = 1, kLine, kCharacter, kCode, kMessage, kUrl };
 
-class TErrorEvent : public TComObject<IDispatch> {
+class TErrorEvent : public TDispatchBase {
  public:
   explicit TErrorEvent(TScriptError error) : error_(std::move(error)) {}
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    if (n) *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     static constexpr TDispMember kMembers[] = {{"errorLine", kLine},
                                                {"errorCharacter", kCharacter},
@@ -207,36 +200,18 @@ class TErrorEvent : public TComObject<IDispatch> {
       case kUrl: value = TVariant::Text(error_.Url); break;
       default: return DISP_E_MEMBERNOTFOUND;
     }
-    if (result) {
-      VariantClear(result);
-      *result = value;
-      VariantInit(&value);
-    }
-    return S_OK;
-  }
-
- protected:
-  IUnknown* FindInterface(REFIID riid) override {
-    return IsEqualIID(riid, IID_IDispatch) ? static_cast<IDispatch*>(this) : nullptr;
+    return SetResult(result, std::move(value));
   }
 
  private:
   TScriptError error_;
 };
 
-class TScriptWindow : public TComObject<IDispatch> {
+class TScriptWindow : public TDispatchBase {
  public:
   explicit TScriptWindow(TScriptContext* sc) : sc_(sc) {}
   void Detach() { sc_ = nullptr; }
 
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    if (n) *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     static constexpr TDispMember kMembers[] = {{"event", kEvent}};
     return LookupDispNames(kMembers, std::size(kMembers), names, count, ids);
@@ -248,17 +223,7 @@ class TScriptWindow : public TComObject<IDispatch> {
       auto event = TComPtr<IDispatch>::Attach(new TErrorEvent(sc_->CurrentError));
       value = TVariant::Dispatch(event.Get());
     }
-    if (result) {
-      VariantClear(result);
-      *result = value;
-      VariantInit(&value);
-    }
-    return S_OK;
-  }
-
- protected:
-  IUnknown* FindInterface(REFIID riid) override {
-    return IsEqualIID(riid, IID_IDispatch) ? static_cast<IDispatch*>(this) : nullptr;
+    return SetResult(result, std::move(value));
   }
 
  private:
