@@ -15,19 +15,19 @@ namespace {
 
 constexpr int kShapes = 2000;
 
-struct TSpec {
+struct TShapeRecipe {
   int X, Y, W, H;
   bool Gradient, Line;
   std::uint32_t Color, LineColor;
   int LineWidth;
 };
 
-const std::vector<TSpec>& Specs() {
-  static const std::vector<TSpec> specs = [] {
+const std::vector<TShapeRecipe>& Recipes() {
+  static const std::vector<TShapeRecipe> recipes = [] {
     std::mt19937 rng(7);
-    std::vector<TSpec> out;
+    std::vector<TShapeRecipe> out;
     for (int i = 0; i < kShapes; ++i) {
-      TSpec s;
+      TShapeRecipe s;
       s.W = 200 + static_cast<int>(rng() % 1800);
       s.H = 200 + static_cast<int>(rng() % 1800);
       s.X = static_cast<int>(rng() % 11000) - s.W / 2;
@@ -41,11 +41,11 @@ const std::vector<TSpec>& Specs() {
     }
     return out;
   }();
-  return specs;
+  return recipes;
 }
 
 // A rectangle whose right side bulges out as a curve.
-std::vector<std::uint8_t> Body(std::uint16_t id, const TSpec& s) {
+std::vector<std::uint8_t> Body(std::uint16_t id, const TShapeRecipe& s) {
   swfdraw_test::TBody b;
   b.U16(id).Rect(s.X, s.X + s.W + s.W / 2, s.Y, s.Y + s.H).U8(1);
   if (s.Gradient)
@@ -78,7 +78,7 @@ struct TTarget {
 void BM_DrawShapes(benchmark::State& state) {
   std::vector<std::shared_ptr<flash::TCharacter>> shapes;
   flash::TParseContext ctx;
-  for (int i = 0; i < kShapes; ++i) shapes.push_back(flash::ParseDrawable(32, Body(static_cast<std::uint16_t>(i + 1), Specs()[i]), ctx));
+  for (int i = 0; i < kShapes; ++i) shapes.push_back(flash::ParseDrawable(32, Body(static_cast<std::uint16_t>(i + 1), Recipes()[i]), ctx));
   TTarget t;
   flash::TRenderContext rc;
   rc.Cr = t.Cr;
@@ -93,7 +93,7 @@ void BM_DrawShapes(benchmark::State& state) {
 
 void BM_CairoDirect(benchmark::State& state) {
   std::vector<cairo_pattern_t*> patterns;
-  for (const TSpec& s : Specs()) {
+  for (const TShapeRecipe& s : Recipes()) {
     cairo_pattern_t* p = nullptr;
     if (s.Gradient) {
       p = cairo_pattern_create_linear(-16384, 0, 16384, 0);
@@ -110,7 +110,7 @@ void BM_CairoDirect(benchmark::State& state) {
   for (auto _ : state) {
     t.Clear();
     for (std::size_t i = 0; i < patterns.size(); ++i) {
-      const TSpec& s = Specs()[i];
+      const TShapeRecipe& s = Recipes()[i];
       cairo_t* cr = t.Cr;
       cairo_save(cr);
       cairo_scale(cr, 1 / 20.0, 1 / 20.0);
